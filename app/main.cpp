@@ -1,0 +1,3 @@
+#include <QApplication>
+#include <QMainWindow>
+int main(int argc, char **argv) { QApplication app(argc, argv); QMainWindow w; w.setWindowTitle("Morvane"); w.show(); return app.exec(); }
