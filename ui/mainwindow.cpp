@@ -1,0 +1,84 @@
+#include "mainwindow.h"
+
+#include "messagebox.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QIcon>
+#include <QPixmap>
+#include <QStandardPaths>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent, Qt::WindowFlags())
+    , ui(new Ui_MainWindow)
+{
+    ui->setupUi(this);
+    ui->pctBanner->setPixmap(QPixmap(QStringLiteral(":/resources/banners/MP3")));
+    setFixedSize(width(), height());
+    setWindowTitle(tr("Morvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/resources/banners/ICON_AUDIO.ico")));
+    ConnectWorker();
+    connect(ui->tblFiles, &TableWidgetWithMime::localFilesDropped, this, &MainWindow::AddFiles);
+    ui->prgrsConversion->setVisible(false);
+    ShowDefaultOutputFolder();
+}
+
+MainWindow::~MainWindow()
+{
+    StopRun();
+    delete ui;
+}
+
+void MainWindow::ConnectWorker()
+{
+    connect(&thread, &ConversionThread::fileCompleted, this, &MainWindow::OnFileCompleted,
+            Qt::AutoConnection);
+    connect(&thread, &ConversionThread::fileExists, this, &MainWindow::OnFileExists,
+            Qt::BlockingQueuedConnection);
+    connect(&thread, &ConversionThread::fileProgress, this, &MainWindow::OnFileProgress,
+            Qt::AutoConnection);
+}
+
+QString MainWindow::DocumentsFolder() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+// "<documents>/<title> Output/", created at every start; shown with exactly
+// one trailing separator, since output names are appended to it directly.
+void MainWindow::ShowDefaultOutputFolder()
+{
+    const QString path = QDir::fromNativeSeparators(DocumentsFolder()) + QLatin1Char('/')
+                         + windowTitle() + QStringLiteral(" Output") + QLatin1Char('/');
+    const QDir folder(path);
+    folder.mkpath(folder.absolutePath());
+    ui->txtCurrentDir->setPlainText(QDir::toNativeSeparators(folder.absolutePath())
+                                    + QDir::separator());
+}
+
+// Closing the window while files are converting: a question the worker waits
+// for is ended unanswered (the file is not overwritten), and the run is
+// stopped once the window is gone (see StopRun).
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (thread.isRunning()) {
+        closing = true;
+        thread.requestStop();
+        if (QMessageBox *box = openQuestionBox())
+            box->done(-1);
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// Stops the worker and waits for it. The worker may be blocked in a question
+// to this window, so the window's own queued calls are delivered while
+// waiting; with closing set they answer at once and show nothing.
+void MainWindow::StopRun()
+{
+    closing = true;
+    thread.requestStop();
+    while (!thread.wait(20))
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}

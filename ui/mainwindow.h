@@ -1,0 +1,78 @@
+#pragma once
+
+#include "conversionthread.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QVector>
+
+class QTableWidgetItem;
+class Ui_MainWindow;
+
+// The program's only window. It owns the queue of files (the table and three
+// lists kept in step with it, row by row), the failed files of the current run
+// and the one conversion worker.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    // Ends a run that is still going on (the running tool is stopped and its
+    // partial output removed) before anything the worker reads goes away.
+    ~MainWindow() override;
+
+    // Measures a file with the encoder tool: returns the "Duration" text and,
+    // when duration is not null, leaves the whole seconds in it (0 when the
+    // file could not be measured).
+    QString ProbeDuration(QString path, uint *duration);
+    // The "File Size" text: "1023 B", "1.50 KB", "4.77 MB".
+    static QString FormatFileSize(qint64 size);
+    // The user's documents folder, or an empty string when there is none.
+    QString DocumentsFolder() const;
+
+    // Adds files to the queue the way the add dialog does: duplicates by name
+    // (ignoring case) are refused with one warning for all of them.
+    void AddFiles(const QStringList &paths);
+
+    // Read-only views of the queue, for whoever needs to look (tests do).
+    const QStringList &queuedPaths() const { return inputFiles; }
+    const QStringList &queuedNames() const { return fileNames; }
+    const QVector<uint> &queuedDurations() const { return fileDurations; }
+    const QStringList &failedNames() const { return failedFiles; }
+    ConversionThread &worker() { return thread; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void OnFileCompleted(int index, bool isSuccess);
+    void OnFileProgress(int index, uint completedDuration);
+    void OnFileExists(QString outputFile);
+    void on_btnAddFile_clicked();
+    void on_btnRemoveFile_clicked();
+    void on_btnChangeDir_clicked();
+    void on_btnConvert_clicked();
+    void on_tblFiles_itemSelectionChanged();
+    void on_tblFiles_itemChanged(QTableWidgetItem *item);
+    void on_btnHelp_clicked();
+
+private:
+    void ConnectWorker();
+    void ShowDefaultOutputFolder();
+    void AppendRow(const QString &path, const QString &name);
+    void MarkRow(int row, bool isSuccess);
+    void FinishRun();
+    void ResetForNewConversion();
+    void StopRun();
+
+    Ui_MainWindow *ui;
+    QStringList inputFiles;
+    QStringList fileNames;
+    QVector<uint> fileDurations;
+    QStringList failedFiles;
+    ConversionThread thread;
+    // Set once the window is going away: the worker's signals are then answered
+    // without asking and without showing anything.
+    bool closing = false;
+};

@@ -1,0 +1,65 @@
+#include "tablewidgetwithmime.h"
+
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+TableWidgetWithMime::TableWidgetWithMime(QWidget *parent)
+    : QTableWidget(parent)
+{
+    setAcceptDrops(true);
+}
+
+QStringList TableWidgetWithMime::localFilePaths(const QMimeData *mimeData)
+{
+    if (!mimeData || !mimeData->hasUrls())
+        return {};
+    QStringList paths;
+    for (const QUrl &url : mimeData->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        const QString path = url.toLocalFile();
+        // Folders are not audio files; a drop that carries one is refused whole.
+        if (path.isEmpty() || QFileInfo(path).isDir())
+            return {};
+        paths.append(path);
+    }
+    return paths;
+}
+
+bool TableWidgetWithMime::acceptAsCopy(QDropEvent *event)
+{
+    if (!acceptDrops() || !(event->possibleActions() & Qt::CopyAction)
+        || localFilePaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void TableWidgetWithMime::dragEnterEvent(QDragEnterEvent *event)
+{
+    acceptAsCopy(event);
+}
+
+void TableWidgetWithMime::dragMoveEvent(QDragMoveEvent *event)
+{
+    acceptAsCopy(event);
+}
+
+void TableWidgetWithMime::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    event->accept();
+}
+
+void TableWidgetWithMime::dropEvent(QDropEvent *event)
+{
+    if (acceptAsCopy(event))
+        emit localFilesDropped(localFilePaths(event->mimeData()));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+#include <QTableWidget>
+
+// The file table. It takes local files dragged onto it (from a file manager)
+// and hands their paths to the window, which adds them like files chosen in
+// the add dialog. Anything else dragged onto it is refused, and an accepted
+// drop is always reported to the source as a copy, so the source never takes
+// it as a move and deletes its files.
+class TableWidgetWithMime : public QTableWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TableWidgetWithMime(QWidget *parent = nullptr);
+
+    // The local file paths a drop with this content would add; empty when the
+    // content carries anything that is not a local file.
+    static QStringList localFilePaths(const QMimeData *mimeData);
+
+signals:
+    void localFilesDropped(const QStringList &paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    bool acceptAsCopy(QDropEvent *event);
+};
