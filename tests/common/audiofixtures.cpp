@@ -41,15 +41,20 @@ bool makeTone(const QString &path, const Tone &tone, QString *error)
 
 double decodedDuration(const QString &path)
 {
+    // Decode the whole stream (gapless trimming included) to 48 kHz mono
+    // 16-bit samples and count them.
+    constexpr int rate = 48000;
     QProcess process;
-    process.start(stockFfprobe(),
-                  {"-v", "error", "-select_streams", "a:0", "-count_packets", "-show_entries",
-                   "stream=duration", "-of", "default=nw=1:nk=1", path});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+    process.start(stockFfmpeg(), {"-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-ac", "1",
+                                  "-ar", QString::number(rate), "-f", "s16le", "-"});
+    qint64 bytes = 0;
+    while (process.waitForReadyRead(60000))
+        bytes += process.readAllStandardOutput().size();
+    process.waitForFinished(60000);
+    bytes += process.readAllStandardOutput().size();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0 || bytes == 0)
         return -1.0;
-    bool ok = false;
-    const double seconds = QString::fromLatin1(process.readAllStandardOutput()).trimmed().toDouble(&ok);
-    return ok ? seconds : -1.0;
+    return double(bytes) / 2.0 / rate;
 }
 
 } // namespace fixtures

@@ -28,8 +28,9 @@ bool makeTone(const QString &path, const Tone &tone = Tone(), QString *error = n
 // Runs the stock program with the given arguments (after "-v error -y").
 bool runStockFfmpeg(const QStringList &arguments, QString *error = nullptr);
 
-// Duration in seconds of a file as the stock ffprobe decodes it (every packet
-// counted, not the container's estimate); a negative value on failure.
+// Duration in seconds of a file's first audio stream as the stock ffmpeg
+// decodes it (every sample counted, encoder delay and padding trimmed, not
+// the container's estimate); a negative value on failure.
 double decodedDuration(const QString &path);
 
 } // namespace fixtures

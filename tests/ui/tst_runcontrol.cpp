@@ -1,0 +1,434 @@
+// A whole conversion run through the window: locking, progress, the
+// overwrite question, coloured rows, the summary, starting over, quitting,
+// shutting down (recorded, never real), and closing the window mid-run.
+#include "audiofixtures.h"
+#include "encodertool.h"
+#include "mainwindow.h"
+#include "progressbridge.h"
+#include "shutdown.h"
+#include "windowtesting.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace windowtesting;
+
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+class TestRunControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void wholeRunWithRealTool();
+    void overwriteQuestion();
+    void shutdownTickedSkipsAndPowersOff();
+    void progressValues();
+    void exitEndsTheEventLoop();
+    void browseForOutputFolder();
+    void helpOpensTheFileBesideTheProgram();
+    void closingDuringConversion();
+    void closingDuringQuestion();
+
+private:
+    QString tone(const QString &name, double seconds, const QStringList &options = {});
+    QString outputFolder(const QString &name);
+    static QString summaryHead() { return QStringLiteral("Completed converting the selected files!"); }
+    template<typename T>
+    static T *child(MainWindow &window, const char *name)
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    static void setOutputFolder(MainWindow &window, const QString &folder)
+    {
+        child<QPlainTextEdit>(window, "txtCurrentDir")->setPlainText(folder);
+    }
+    static void convert(MainWindow &window)
+    {
+        QTest::mouseClick(child<QPushButton>(window, "btnConvert"), Qt::LeftButton);
+    }
+
+    QTemporaryDir dir;
+    QString realTool;
+    QList<QStringList> shutdownCalls;
+};
+
+void TestRunControl::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    realTool = qEnvironmentVariable("MORVANE_ENCODER");
+    QVERIFY(QFileInfo(realTool).isExecutable());
+    // As at start-up: the tool's progress reaches the window through the
+    // filter on the application.
+    registerProgressMessage();
+    installProgressMessageFilter(qApp);
+    // Never the real command: every shutdown is recorded here.
+    setShutdownLauncher([this](const QString &program, const QStringList &arguments) {
+        shutdownCalls.append(QStringList{program} + arguments);
+    });
+}
+
+void TestRunControl::init()
+{
+    setEncoderToolPath(realTool);
+    shutdownCalls.clear();
+}
+
+void TestRunControl::cleanup()
+{
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+}
+
+QString TestRunControl::tone(const QString &name, double seconds, const QStringList &options)
+{
+    const QString path = dir.filePath(name);
+    if (!QFileInfo::exists(path)) {
+        fixtures::Tone spec;
+        spec.seconds = seconds;
+        spec.outputOptions = options;
+        QString error;
+        if (!fixtures::makeTone(path, spec, &error))
+            qWarning("cannot make %s: %s", qPrintable(path), qPrintable(error));
+    }
+    return path;
+}
+
+QString TestRunControl::outputFolder(const QString &name)
+{
+    const QString folder = dir.filePath(name) + QLatin1Char('/');
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void TestRunControl::wholeRunWithRealTool()
+{
+    const QString wav = tone("alpha.wav", 2.0);
+    const QString flac = tone("beta.flac", 3.0);
+    const QString broken = dir.filePath("broken.wav");
+    {
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 4096; ++i)
+            file.write(QByteArray::number(i * 7919 % 65521));
+    }
+    const QString out = outputFolder("out-whole");
+
+    MainWindow window;
+    window.show();
+    window.AddFiles({wav, broken, flac});
+    setOutputFolder(window, out);
+    QTableWidget *table = child<QTableWidget>(window, "tblFiles");
+    auto *bar = child<QProgressBar>(window, "prgrsConversion");
+
+    QList<QColor> colours;
+    bool lockedDuringRun = false;
+    BoxAnswerer answerer({"New Conversion"}, [&](int) {
+        for (int row = 0; row < 3; ++row)
+            colours.append(table->item(row, 0)->background().color());
+        lockedDuringRun = !child<QPushButton>(window, "btnAddFile")->isEnabled()
+                          && !child<QPushButton>(window, "btnChangeDir")->isEnabled()
+                          && !child<QPushButton>(window, "btnRemoveFile")->isEnabled()
+                          && table->selectionMode() == QAbstractItemView::NoSelection
+                          && bar->isVisible() && bar->maximum() == 300 && bar->value() == 300;
+    });
+    table->selectRow(1);
+    convert(window);
+    QVERIFY(table->selectedItems().isEmpty());
+    QVERIFY(child<QPushButton>(window, "btnHelp")->isEnabled());
+    QVERIFY(child<QCheckBox>(window, "chckShutdown")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 1, 60000);
+
+    const BoxSeen &summary = answerer.seen.first();
+    QCOMPARE(summary.title, QStringLiteral("Conversion Completed!"));
+    QCOMPARE(summary.text, summaryHead() + "\nThe following files failed to be converted:\nbroken.wav\n");
+    QCOMPARE(summary.buttons, (QStringList{"New Conversion", "Exit"}));
+    QCOMPARE(summary.defaultButton, QStringLiteral("New Conversion"));
+    QVERIFY(!summary.hasEscape);
+    QVERIFY(lockedDuringRun);
+    QCOMPARE(colours, (QList<QColor>{QColor(Qt::darkGreen), QColor(Qt::red), QColor(Qt::darkGreen)}));
+
+    QVERIFY(!QFileInfo::exists(out + "broken.mp3"));
+    QVERIFY(qAbs(fixtures::decodedDuration(out + "alpha.mp3") - 2.0) < 0.03);
+    QVERIFY(qAbs(fixtures::decodedDuration(out + "beta.mp3") - 3.0) < 0.03);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // "New Conversion": an empty, unlocked window; the failures stay listed
+    // until the next run starts.
+    QTRY_VERIFY(!window.worker().isRunning());
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(window.queuedPaths().isEmpty());
+    QVERIFY(window.queuedNames().isEmpty());
+    QVERIFY(window.queuedDurations().isEmpty());
+    QCOMPARE(window.failedNames(), QStringList{"broken.wav"});
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(table->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(child<QPushButton>(window, "btnAddFile")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "btnChangeDir")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "btnConvert")->isEnabled());
+
+    // Convert with nothing queued does nothing at all.
+    convert(window);
+    QVERIFY(!window.worker().isRunning());
+    QVERIFY(!bar->isVisible());
+    QCOMPARE(window.failedNames(), QStringList{"broken.wav"});
+    QVERIFY(!QApplication::activeModalWidget());
+
+    // A new queue runs again, without failures: one sentence.
+    window.AddFiles({wav});
+    BoxAnswerer again({"Overwrite", "New Conversion"});
+    convert(window);
+    QTRY_COMPARE_WITH_TIMEOUT(again.seen.size(), 2, 60000);
+    QCOMPARE(again.seen.at(1).text, summaryHead());
+    QVERIFY(window.failedNames().isEmpty());
+}
+
+void TestRunControl::overwriteQuestion()
+{
+    const QString kept = tone("kept.wav", 1.0);
+    const QString replaced = tone("replaced.wav", 1.0);
+    const QString out = outputFolder("out-overwrite");
+    const QByteArray oldBytes("not an mp3, the user's own file");
+    for (const char *name : {"kept.mp3", "replaced.mp3"}) {
+        QFile file(out + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(oldBytes);
+    }
+
+    MainWindow window;
+    window.show();
+    window.AddFiles({replaced, kept});
+    setOutputFolder(window, out);
+    BoxAnswerer answerer({"Overwrite", "Ignore", "New Conversion"});
+    convert(window);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 3, 60000);
+
+    const BoxSeen &question = answerer.seen.at(0);
+    QCOMPARE(question.title, QStringLiteral("File Exists"));
+    QCOMPARE(question.text, QStringLiteral("File: replaced.mp3 exists in the output directory!\n"
+                                           "Would you like to overwrite it?"));
+    QCOMPARE(question.buttons, (QStringList{"Overwrite", "Ignore"}));
+    QCOMPARE(question.defaultButton, QStringLiteral("Overwrite"));
+    QVERIFY(!question.hasEscape);
+    QCOMPARE(answerer.seen.at(1).text, QStringLiteral("File: kept.mp3 exists in the output directory!\n"
+                                                      "Would you like to overwrite it?"));
+    QCOMPARE(answerer.seen.at(2).text,
+             summaryHead() + "\nThe following files failed to be converted:\nkept.wav\n");
+
+    QFile keptFile(out + "kept.mp3");
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keptFile.readAll(), oldBytes);
+    QVERIFY(qAbs(fixtures::decodedDuration(out + "replaced.mp3") - 1.0) < 0.03);
+}
+
+void TestRunControl::shutdownTickedSkipsAndPowersOff()
+{
+    const QString existing = tone("existing.wav", 1.0);
+    const QString fresh = tone("fresh.wav", 1.0);
+    const QString out = outputFolder("out-shutdown");
+    {
+        QFile file(out + "existing.mp3");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old");
+    }
+    MainWindow window;
+    window.show();
+    window.AddFiles({existing, fresh});
+    setOutputFolder(window, out);
+    child<QCheckBox>(window, "chckShutdown")->setChecked(true);
+    QTableWidget *table = child<QTableWidget>(window, "tblFiles");
+
+    convert(window);
+    QTRY_COMPARE_WITH_TIMEOUT(shutdownCalls.size(), 1, 60000);
+    QCOMPARE(shutdownCalls.first(), (QStringList{"systemctl", "poweroff"}));
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(table->item(0, 0)->background().color(), QColor(Qt::red));
+    QCOMPARE(table->item(1, 0)->background().color(), QColor(Qt::darkGreen));
+    QCOMPARE(window.failedNames(), QStringList{"existing.wav"});
+    QFile old(out + "existing.mp3");
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+    // The window keeps its running layout while the computer goes down.
+    QVERIFY(child<QProgressBar>(window, "prgrsConversion")->isVisible());
+    QVERIFY(!child<QPushButton>(window, "btnAddFile")->isEnabled());
+    QTRY_VERIFY(!window.worker().isRunning());
+    QCOMPARE(shutdownCalls.size(), 1);
+}
+
+void TestRunControl::progressValues()
+{
+    const QString ten = tone("ten.wav", 10.0);
+    const QString unmeasured = dir.filePath("unmeasured.bin");
+    {
+        QFile file(unmeasured);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("????");
+    }
+    MainWindow window;
+    window.show();
+    window.AddFiles({ten, unmeasured});
+    QCOMPARE(window.queuedDurations(), (QVector<uint>{10, 0}));
+    setOutputFolder(window, outputFolder("out-progress"));
+    // No tool: the run fails at once and the summary stays open while the
+    // bar is driven by hand.
+    setEncoderToolPath(dir.filePath("no-such-tool"));
+    auto *bar = child<QProgressBar>(window, "prgrsConversion");
+    QList<int> values;
+    BoxAnswerer answerer({"New Conversion"}, [&](int) {
+        ConversionThread &worker = window.worker();
+        const QList<QPair<int, uint>> reports{{0, 0}, {0, 3}, {0, 5}, {0, 9}, {1, 0}, {1, 7},
+                                              {0, 15}, {0, 10000}, {2, 4}, {-1, 4}};
+        for (const auto &report : reports) {
+            emit worker.fileProgress(report.first, report.second);
+            values.append(bar->value());
+        }
+    });
+    convert(window);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 1, 30000);
+    // 0 s, 3 s, 5 s and 9 s of 10; a file of unknown length stays at the start
+    // of its share; 15 s of 10 runs past the share; values past the bar's
+    // maximum, and reports for no queued file, leave it where it was.
+    QCOMPARE(values, (QList<int>{0, 30, 50, 90, 100, 100, 150, 150, 150, 150}));
+}
+
+void TestRunControl::exitEndsTheEventLoop()
+{
+    const QString file = tone("exit.wav", 1.0);
+    MainWindow window;
+    window.show();
+    window.AddFiles({file});
+    setOutputFolder(window, outputFolder("out-exit"));
+    BoxAnswerer answerer({"Exit"});
+    QTimer::singleShot(0, &window, [&window] { convert(window); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(answerer.seen.size(), 1);
+    // Nothing is reset: the coloured row and the lists stay.
+    QCOMPARE(child<QTableWidget>(window, "tblFiles")->rowCount(), 1);
+    QCOMPARE(child<QTableWidget>(window, "tblFiles")->item(0, 0)->background().color(),
+             QColor(Qt::darkGreen));
+    QCOMPARE(window.queuedNames(), QStringList{"exit.wav"});
+}
+
+void TestRunControl::browseForOutputFolder()
+{
+    MainWindow window;
+    window.show();
+    auto *text = child<QPlainTextEdit>(window, "txtCurrentDir");
+    const QString before = text->toPlainText();
+    const QString chosen = outputFolder("chosen");
+
+    whenModal([](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal))
+            dialog->reject();
+    });
+    QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
+    QCOMPARE(text->toPlainText(), before);
+
+    QString caption;
+    whenModal([&caption, chosen](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            caption = dialog->windowTitle();
+            dialog->setDirectory(chosen);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
+    QCOMPARE(caption, QStringLiteral("Output Directory"));
+    QCOMPARE(text->toPlainText(), QDir(chosen).absolutePath() + "/");
+
+    whenModal([](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            dialog->setDirectory("/");
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
+    QCOMPARE(text->toPlainText(), QStringLiteral("/"));
+}
+
+void TestRunControl::helpOpensTheFileBesideTheProgram()
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    MainWindow window;
+    window.show();
+    QTest::mouseClick(child<QPushButton>(window, "btnHelp"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(recorder.opened.size(), 1);
+    QCOMPARE(recorder.opened.first(),
+             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help.chm"));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestRunControl::closingDuringConversion()
+{
+    // Long enough that the tool is surely still working when the window closes.
+    const QString longFile = tone("long.wav", 900.0);
+    const QString out = outputFolder("out-close");
+    QElapsedTimer clock;
+    {
+        MainWindow window;
+        window.show();
+        window.AddFiles({longFile});
+        setOutputFolder(window, out);
+        child<QSlider>(window, "sliderQuality")->setValue(99);
+        convert(window);
+        QTRY_VERIFY_WITH_TIMEOUT(window.worker().isRunning(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QProgressBar>(window, "prgrsConversion")->value() > 0, 30000);
+        clock.start();
+        window.close();
+    }
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestRunControl::closingDuringQuestion()
+{
+    const QString file = tone("asked.wav", 1.0);
+    const QString out = outputFolder("out-close-question");
+    {
+        QFile existing(out + "asked.mp3");
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("mine");
+    }
+    QElapsedTimer clock;
+    {
+        MainWindow window;
+        window.show();
+        window.AddFiles({file});
+        setOutputFolder(window, out);
+        bool asked = false;
+        BoxAnswerer answerer({"Overwrite"}, [&](int) {
+            asked = true;
+            clock.start();
+            window.close();
+        });
+        convert(window);
+        QTRY_VERIFY_WITH_TIMEOUT(asked, 30000);
+    }
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QFile existing(out + "asked.mp3");
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("mine"));
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"asked.mp3"});
+}
+
+QTEST_MAIN(TestRunControl)
+#include "tst_runcontrol.moc"
