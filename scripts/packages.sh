@@ -4,9 +4,10 @@ RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-
  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
  fp-utils xchm xdg-utils"
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
-# programs and sox to make and check audio, Xvfb and X tools for the
-# real-window checks, ImageMagick for screenshots, hyperfine for benchmarks.
-TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time"
+# programs and sox to make and check audio, Xvfb, X tools and a small window
+# manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
+# for screenshots, hyperfine for benchmarks.
+TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl"
 
 install_packages() {
     local sudo=""
