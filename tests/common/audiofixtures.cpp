@@ -11,11 +11,6 @@ QString stockFfmpeg()
     return fromEnv.isEmpty() ? QStringLiteral("/usr/bin/ffmpeg") : fromEnv;
 }
 
-static QString stockFfprobe()
-{
-    return QFileInfo(stockFfmpeg()).absolutePath() + QStringLiteral("/ffprobe");
-}
-
 bool runStockFfmpeg(const QStringList &arguments, QString *error)
 {
     QProcess process;

@@ -1,0 +1,153 @@
+#include "convert.h"
+
+#include "decoder.h"
+#include "destination.h"
+#include "id3v2.h"
+#include "input.h"
+#include "interruption.h"
+#include "mp3writer.h"
+#include "progress.h"
+#include "resampler.h"
+#include "tags.h"
+
+namespace {
+
+std::vector<uint8_t> tagFor(const Input &input)
+{
+    Picture cover;
+    const bool hasCover = readCover(input.format.get(), cover);
+    return buildId3v23Tag(readTags(input.format.get(), input.audio), hasCover ? &cover : nullptr);
+}
+
+// One reusable frame of the encoder's frame size.
+Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &chunk)
+{
+    chunk.reset(av_frame_alloc());
+    if (!chunk)
+        return Status::failure("out of memory");
+    chunk->format = format.sampleFormat;
+    chunk->sample_rate = format.sampleRate;
+    chunk->nb_samples = samples;
+    av_channel_layout_default(&chunk->ch_layout, format.channels);
+    const int error = av_frame_get_buffer(chunk.get(), 0);
+    return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
+}
+
+// Feeds the encoder from the queue: whole frames, or at the end also the
+// shorter rest.
+Status encodeQueued(Resampler &resampler, Mp3Writer &writer, AVFrame &chunk, bool includingRest)
+{
+    const int frameSize = writer.frameSize();
+    for (;;) {
+        const int queued = resampler.queuedSamples();
+        const int samples = queued >= frameSize ? frameSize : includingRest ? queued : 0;
+        if (samples == 0)
+            return Status::success();
+        chunk.nb_samples = frameSize;
+        const int error = av_frame_make_writable(&chunk);
+        if (error < 0)
+            return avFailure("cannot allocate sample buffers", error);
+        if (Status status = resampler.pop(chunk, samples); !status.ok())
+            return status;
+        if (Status status = writer.encode(chunk); !status.ok())
+            return status;
+    }
+}
+
+// Everything one conversion needs, set up in order by start().
+class Conversion
+{
+public:
+    Conversion(const std::string &inputPath, int quality, const std::string &outputPath)
+        : inputPath_(inputPath), quality_(quality), outputPath_(outputPath)
+    {
+    }
+
+    Status run()
+    {
+        if (Status status = start(); !status.ok())
+            return status;
+        if (Status status = encodeAll(); !status.ok())
+            return status;
+        if (Status status = writer_.finish(); !status.ok())
+            return status;
+        if (interruption::requestedBy())
+            return interruption::stopped();
+        return temp_.commit(destination_);
+    }
+
+private:
+    // Opens the input and decodes its first frame, whose shape decides the
+    // encoder's format; only then is the temporary file made.
+    Status start()
+    {
+        if (Status status = resolveDestination(outputPath_, destination_); !status.ok())
+            return status;
+        if (Status status = openInput(inputPath_, input_); !status.ok())
+            return status;
+        if (Status status = decoder_.open(input_); !status.ok())
+            return status;
+        progress_.start();
+        decoded_.reset(av_frame_alloc());
+        if (!decoded_)
+            return Status::failure("out of memory");
+        if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+            return status;
+        if (finished_)
+            return decoder_.checkComplete();
+
+        AudioFormat format;
+        if (Status status = Mp3Writer::chooseFormat(*decoded_, format); !status.ok())
+            return status;
+        if (Status status = temp_.create(destination_); !status.ok())
+            return status;
+        if (Status status = writer_.open(temp_.path(), format, quality_, tagFor(input_)); !status.ok())
+            return status;
+        if (Status status = resampler_.open(format); !status.ok())
+            return status;
+        return allocateChunk(format, writer_.frameSize(), chunk_);
+    }
+
+    Status encodeAll()
+    {
+        while (!finished_) {
+            if (Status status = resampler_.push(*decoded_); !status.ok())
+                return status;
+            av_frame_unref(decoded_.get());
+            if (Status status = encodeQueued(resampler_, writer_, *chunk_, false); !status.ok())
+                return status;
+            progress_.update(decoder_.decodedSeconds());
+            if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+                return status;
+        }
+        if (Status status = decoder_.checkComplete(); !status.ok())
+            return status;
+        if (Status status = resampler_.flush(); !status.ok())
+            return status;
+        return encodeQueued(resampler_, writer_, *chunk_, true);
+    }
+
+    const std::string inputPath_;
+    const int quality_;
+    const std::string outputPath_;
+
+    // Declared so that the file is closed before the temporary file's owner
+    // removes it, and the input is closed last.
+    Destination destination_;
+    Input input_;
+    AudioDecoder decoder_;
+    TempFile temp_;
+    Mp3Writer writer_;
+    Resampler resampler_;
+    ProgressReporter progress_;
+    libav::FramePtr decoded_;
+    libav::FramePtr chunk_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+Status convert(const std::string &inputPath, int quality, const std::string &outputPath)
+{
+    return Conversion(inputPath, quality, outputPath).run();
+}

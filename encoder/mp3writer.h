@@ -1,0 +1,43 @@
+#pragma once
+
+#include "libav.h"
+#include "resampler.h"
+#include "status.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// LAME (libavcodec's libmp3lame encoder) in VBR mode and the mp3 muxer,
+// which writes a Xing/LAME header with the frame count, seek table and the
+// encoder delay and padding, so players know the exact length.
+class Mp3Writer
+{
+public:
+    // The format LAME is fed for audio shaped like `decoded`: the nearest
+    // sample rate LAME takes, mono or stereo, and a sample format close to
+    // the decoded one.
+    static Status chooseFormat(const AVFrame &decoded, AudioFormat &format);
+
+    // Opens the encoder and writes the ID3v2 tag (may be empty) and the
+    // muxer's header into the file at path.
+    Status open(const std::string &path, const AudioFormat &format, int quality, const std::vector<uint8_t> &id3Tag);
+
+    int frameSize() const;
+
+    // A frame of frameSize() samples (only the last may be shorter).
+    Status encode(AVFrame &frame);
+
+    // Drains the encoder, completes the Xing header and closes the file.
+    Status finish();
+
+private:
+    Status openEncoder(const AudioFormat &format, int quality);
+    Status openMuxer(const std::string &path, const std::vector<uint8_t> &id3Tag);
+    Status send(const AVFrame *frame);
+
+    libav::CodecContextPtr encoder_;
+    libav::OutputFormatPtr muxer_;
+    libav::PacketPtr packet_;
+    int64_t nextPts_ = 0;
+};

@@ -1,0 +1,30 @@
+#include "progress.h"
+
+#include <cstdio>
+
+namespace {
+constexpr std::chrono::milliseconds minimumInterval(200);
+}
+
+void ProgressReporter::start()
+{
+    write(0);
+}
+
+void ProgressReporter::update(double seconds)
+{
+    const long whole = static_cast<long>(seconds);
+    if (whole == lastSeconds_)
+        return;
+    if (std::chrono::steady_clock::now() - lastTime_ < minimumInterval)
+        return;
+    write(whole);
+}
+
+void ProgressReporter::write(long seconds)
+{
+    std::fprintf(stderr, "ProgressMessage %ld\n", seconds);
+    std::fflush(stderr);
+    lastSeconds_ = seconds;
+    lastTime_ = std::chrono::steady_clock::now();
+}

@@ -1,0 +1,264 @@
+// Where the MP3 goes: it appears only complete, replaces a regular file in
+// one step, never touches anything else at the output path, and nothing is
+// left behind when the conversion fails or the tool is stopped.
+
+#include "audiofixtures.h"
+#include "encodertool.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace encodertool;
+
+namespace {
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray checksum(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+bool isFifo(const QString &path)
+{
+    struct stat info = {};
+    return stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+// A small tmpfs mounted for one test (root only), unmounted on destruction.
+class TmpfsMount
+{
+public:
+    explicit TmpfsMount(const QString &folder) : folder_(folder) {}
+    ~TmpfsMount()
+    {
+        if (mounted_)
+            QProcess::execute("umount", {folder_});
+    }
+    bool mount(const QString &options)
+    {
+        mounted_ = geteuid() == 0 && QDir().mkpath(folder_)
+            && QProcess::execute("mount", {"-t", "tmpfs", "-o", options, "tmpfs", folder_}) == 0;
+        return mounted_;
+    }
+
+private:
+    QString folder_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+class TestEncoderOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init() { QVERIFY(work.isValid()); }
+    void cleanup() { work.remove(); work = QTemporaryDir(); }
+
+    void replacesRegularFile();
+    void followsLinkToRegularFile();
+    void refusesNonRegularOutput_data();
+    void refusesNonRegularOutput();
+    void failsForMissingFolder();
+    void failsForReadOnlyFolder();
+    void failsOnFullDisk();
+    void convertsInPlace();
+    void failedInPlaceKeepsInput();
+    void stopSignal_data();
+    void stopSignal();
+
+private:
+    QString shortTone() const { return fixturesDir.filePath("tone.flac"); }
+    QString longTone() const { return fixturesDir.filePath("long.flac"); }
+
+    QTemporaryDir fixturesDir;
+    QTemporaryDir work; // a fresh, empty folder for every test
+};
+
+void TestEncoderOutput::initTestCase()
+{
+    QVERIFY(fixturesDir.isValid());
+    fixtures::Tone tone;
+    tone.seconds = 10.0;
+    QVERIFY(fixtures::makeTone(shortTone(), tone));
+    tone.seconds = 180.0; // long enough to stop the tool half-way
+    QVERIFY(fixtures::makeTone(longTone(), tone));
+}
+
+void TestEncoderOutput::replacesRegularFile()
+{
+    const QString output = work.filePath("out.mp3");
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") > 0);
+    old.close();
+
+    const Run run = convert(shortTone(), 50, output);
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QVERIFY(qAbs(measure(output).seconds() - 10.0) < 0.03);
+    QCOMPARE(entries(work.path()), QStringList{"out.mp3"});
+}
+
+void TestEncoderOutput::followsLinkToRegularFile()
+{
+    const QString target = work.filePath("target.mp3");
+    const QString link = work.filePath("link.mp3");
+    QFile(target).open(QIODevice::WriteOnly);
+    QVERIFY(QFile::link(target, link));
+
+    const Run run = convert(shortTone(), 50, link);
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(QFileInfo(target).size() > 10000);
+}
+
+void TestEncoderOutput::refusesNonRegularOutput_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("fifo") << "fifo";
+    QTest::newRow("device") << "device";
+    QTest::newRow("link to device") << "link";
+}
+
+// Run as root, a rename over /dev/null would replace the device node.
+void TestEncoderOutput::refusesNonRegularOutput()
+{
+    QFETCH(QString, kind);
+    QString output = work.filePath("out.mp3");
+    if (kind == "folder")
+        QVERIFY(QDir().mkdir(output));
+    else if (kind == "fifo")
+        QCOMPARE(mkfifo(QFile::encodeName(output).constData(), 0600), 0);
+    else if (kind == "link")
+        QVERIFY(QFile::link("/dev/null", output));
+    else
+        output = "/dev/null";
+    const QFileInfo info(output);
+
+    const Run run = convert(shortTone(), 50, output);
+    QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
+    // No temporary file was made beside it (in /dev for the device).
+    QCOMPARE(QDir(info.absolutePath()).entryList({"." + info.fileName() + ".*"}, QDir::Hidden | QDir::Files),
+             QStringList());
+    if (kind == "folder")
+        QVERIFY(QFileInfo(output).isDir());
+    else if (kind == "fifo")
+        QVERIFY(isFifo(output));
+    else if (kind == "link")
+        QVERIFY(QFileInfo(output).isSymLink());
+    struct stat devNull = {};
+    QVERIFY(stat("/dev/null", &devNull) == 0 && S_ISCHR(devNull.st_mode));
+}
+
+void TestEncoderOutput::failsForMissingFolder()
+{
+    const Run run = convert(shortTone(), 50, work.filePath("missing/out.mp3"));
+    QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
+    QCOMPARE(entries(work.path()), QStringList());
+}
+
+void TestEncoderOutput::failsForReadOnlyFolder()
+{
+    const QString folder = work.filePath("readonly");
+    TmpfsMount mount(folder);
+    if (!mount.mount("ro,size=1m"))
+        QSKIP("needs root to mount a read-only tmpfs");
+
+    const Run run = convert(shortTone(), 50, folder + "/out.mp3");
+    QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
+    QCOMPARE(entries(folder), QStringList());
+}
+
+void TestEncoderOutput::failsOnFullDisk()
+{
+    const QString folder = work.filePath("tiny");
+    TmpfsMount mount(folder);
+    if (!mount.mount("size=64k"))
+        QSKIP("needs root to mount a small tmpfs");
+
+    const Run run = convert(shortTone(), 99, folder + "/out.mp3"); // about 300 kB
+    QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
+    QCOMPARE(entries(folder), QStringList());
+}
+
+void TestEncoderOutput::convertsInPlace()
+{
+    const QString file = work.filePath("song.mp3");
+    QVERIFY(fixtures::runStockFfmpeg({"-i", shortTone(), file}));
+
+    const Run run = convert(file, 20, file);
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QVERIFY(qAbs(measure(file).seconds() - 10.0) < 0.03);
+    QCOMPARE(entries(work.path()), QStringList{"song.mp3"});
+}
+
+void TestEncoderOutput::failedInPlaceKeepsInput()
+{
+    const QString file = work.filePath("song.mp3");
+    QVERIFY(fixtures::runStockFfmpeg({"-i", shortTone(), file}));
+    QVERIFY(QFile::resize(file, QFileInfo(file).size() / 2)); // cut short: the conversion fails
+    const QByteArray before = checksum(file);
+
+    const Run run = convert(file, 20, file);
+    QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
+    QCOMPARE(checksum(file), before);
+    QCOMPARE(entries(work.path()), QStringList{"song.mp3"});
+}
+
+void TestEncoderOutput::stopSignal_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM, converting in place") << int(SIGTERM) << true;
+}
+
+void TestEncoderOutput::stopSignal()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, inPlace);
+    QString input = longTone();
+    const QString output = work.filePath(inPlace ? "long.flac" : "long.mp3");
+    if (inPlace) {
+        QVERIFY(QFile::copy(input, output));
+        input = output;
+    }
+    const QByteArray before = checksum(input);
+
+    QProcess process;
+    QByteArray err;
+    connect(&process, &QProcess::readyReadStandardError, [&] { err += process.readAllStandardError(); });
+    process.start(encodertool::path(), {"-i", input, "-acodec", "libmp3lame", "-aq", "99", output});
+    // Half-way: progress beyond the start has been reported.
+    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression("ProgressMessage [1-9]").match(QString::fromLatin1(err)).hasMatch(),
+                             30000);
+    QCOMPARE(process.state(), QProcess::Running);
+    QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+    QVERIFY2(process.waitForFinished(3000), "must end promptly when told to stop");
+
+    QVERIFY(!process.readAllStandardOutput().contains("##success##"));
+    QVERIFY(process.exitStatus() == QProcess::CrashExit || process.exitCode() != 0);
+    if (inPlace)
+        QCOMPARE(checksum(output), before);
+    QCOMPARE(entries(work.path()), inPlace ? QStringList{"long.flac"} : QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestEncoderOutput)
+#include "tst_encoderoutput.moc"
