@@ -8,6 +8,20 @@
 #   xsession_stop               end everything started here, remove the folder
 #
 # Callers set `trap xsession_stop EXIT` before xsession_start.
+#
+# Driving the window as a user does, with xdotool (after xsession_start):
+#
+#   xsession_guard_shutdown     put recording stand-ins for systemctl and the
+#                               power commands first on PATH, for every
+#                               program started afterwards
+#   xsession_shutdown_attempts  print what the stand-ins recorded
+#   xsession_wait_window SECONDS TITLE     print the id of the shown window
+#                                          titled exactly TITLE
+#   xsession_focus SECONDS WINDOW          make WINDOW the active window
+#   xsession_wait_closed SECONDS WINDOW    wait until WINDOW is no longer shown
+#   xsession_add_files SECONDS WINDOW PATH...
+#                               queue files through "Add Input File..."
+#   xsession_window_titles      print the titles of the shown windows
 
 XSESSION_DIR=""
 XSESSION_XVFB_PID=""
@@ -55,8 +69,10 @@ xsession_start() {
     # -displayfd picks a free display and writes its number once the server
     # accepts connections, so parallel runs never collide. The time limits
     # are for a machine busy with builds; an idle one starts in well under a
-    # second.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    # second. -noreset: by default the server resets whenever its last client
+    # disconnects, and a client connecting during that reset is refused; here
+    # wmctrl's polls come and go while openbox is still connecting.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
         3>"$XSESSION_DIR/display" >"$XSESSION_DIR/xvfb.log" 2>&1 &
     XSESSION_XVFB_PID=$!
     xsession_wait_for 60 test -s "$XSESSION_DIR/display" ||
@@ -113,4 +129,97 @@ xsession_stop() {
         rm -rf "$XSESSION_DIR"
         XSESSION_DIR=""
     fi
+}
+
+# Stand-ins for the commands that power the computer off. They only append
+# their name and arguments to $XSESSION_DIR/shutdown-attempts; nothing started
+# from here can reach the real ones, whatever the program is asked to do.
+xsession_guard_shutdown() {
+    local guard="$XSESSION_DIR/guard" command
+    mkdir -p "$guard"
+    for command in systemctl shutdown poweroff halt reboot loginctl; do
+        printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$command" "$XSESSION_DIR/shutdown-attempts" \
+            >"$guard/$command"
+        chmod +x "$guard/$command"
+    done
+    PATH="$guard:$PATH"
+    export PATH
+}
+
+# Prints what the stand-ins recorded; fails when they were never called.
+xsession_shutdown_attempts() {
+    [ -s "$XSESSION_DIR/shutdown-attempts" ] && cat "$XSESSION_DIR/shutdown-attempts"
+}
+
+xsession_window_titles() {
+    local window
+    for window in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+        xdotool getwindowname "$window" 2>/dev/null || true
+    done | grep -v '^$' | sort | uniq
+}
+
+# xsession_wait_window SECONDS TITLE: prints the id of a visible window whose
+# title is exactly TITLE; fails after SECONDS.
+xsession_wait_window() {
+    local pattern ids
+    # xdotool takes an extended regular expression: its special characters
+    # in the title are escaped.
+    # shellcheck disable=SC2001,SC2016
+    pattern="^$(sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$2")\$"
+    ids="$(timeout "$1" xdotool search --sync --onlyvisible --name "$pattern" 2>/dev/null)" ||
+        return 1
+    [ -n "$ids" ] || return 1
+    echo "${ids%%$'\n'*}"
+}
+
+xsession_is_active() {
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
+}
+
+xsession_is_shown() {
+    xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+xsession_is_closed() {
+    ! xsession_is_shown "$1"
+}
+
+# xsession_focus SECONDS WINDOW: keys typed afterwards go to WINDOW. A new
+# window is normally activated by the window manager; one that is not by then
+# is activated as a click on it would.
+xsession_focus() {
+    xsession_wait_for 2 xsession_is_active "$2" && return 0
+    timeout "$1" xdotool windowactivate --sync "$2" >/dev/null 2>&1 || true
+    xsession_wait_for "$1" xsession_is_active "$2"
+}
+
+xsession_wait_closed() {
+    xsession_wait_for "$1" xsession_is_closed "$2"
+}
+
+# xsession_add_files SECONDS WINDOW PATH...: queues files as a user does:
+# Alt+A in WINDOW opens the "Add File(s)" dialog, the absolute paths go into
+# its file name field, each in double quotes, and Enter takes them. Fails if
+# a step takes longer than SECONDS, or if the dialog stays open (it refuses a
+# name that is not an existing file).
+xsession_add_files() {
+    local seconds=$1 window=$2 names="" path dialog
+    shift 2
+    for path in "$@"; do
+        case $path in
+        /*) ;;
+        *) echo "xsession_add_files: $path is not an absolute path" >&2; return 1 ;;
+        esac
+        case $path in
+        *'"'*) echo "xsession_add_files: the dialog cannot take a name with a double quote: $path" >&2; return 1 ;;
+        esac
+        names+="\"$path\" "
+    done
+    xsession_focus "$seconds" "$window" || return 1
+    xdotool key alt+a
+    dialog="$(xsession_wait_window "$seconds" "Add File(s)")" || return 1
+    xsession_focus "$seconds" "$dialog" || return 1
+    xdotool type --delay 10 "${names% }"
+    xdotool key Return
+    xsession_wait_closed "$seconds" "$dialog"
 }
