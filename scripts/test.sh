@@ -9,7 +9,13 @@ cd "$(dirname "$0")/.."
 dir=build-tests
 flags=()
 case "${1:-}" in
-    --sanitize) dir=build-asan; flags=(-DMORVANE_SANITIZE=ON) ;;
+    --sanitize)
+        dir=build-asan; flags=(-DMORVANE_SANITIZE=ON)
+        # See tests/lsan.supp for why thread-local storage is not scanned.
+        export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_stack_use_after_return=0}"
+        export LSAN_OPTIONS="${LSAN_OPTIONS:-use_tls=0:suppressions=$PWD/tests/lsan.supp}"
+        export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+        ;;
     --tsan) dir=build-tsan; flags=(-DMORVANE_TSAN=ON) ;;
     "") ;;
     *) echo "usage: $0 [--sanitize|--tsan]" >&2; exit 2 ;;

@@ -198,10 +198,12 @@ void TestMainWindow::tabOrder()
 
 void TestMainWindow::defaultOutputFolder()
 {
-    MainWindow window;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QVERIFY(!documents.isEmpty());
+    QVERIFY(documents.startsWith(QDir::homePath())); // never the user's own folder
     const QString expected = documents + QStringLiteral("/Morvane Output/");
+    QVERIFY(QDir(expected).removeRecursively());
+    MainWindow window;
     QCOMPARE(window.findChild<QPlainTextEdit *>("txtCurrentDir")->toPlainText(), expected);
     QVERIFY(QFileInfo(expected).isDir());
     QCOMPARE(window.DocumentsFolder(), documents);

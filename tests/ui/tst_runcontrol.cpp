@@ -41,6 +41,7 @@ private slots:
     void overwriteQuestion();
     void shutdownTickedSkipsAndPowersOff();
     void progressValues();
+    void progressFromTheTool();
     void exitEndsTheEventLoop();
     void browseForOutputFolder();
     void helpOpensTheFileBesideTheProgram();
@@ -305,6 +306,37 @@ void TestRunControl::progressValues()
     // of its share; 15 s of 10 runs past the share; values past the bar's
     // maximum, and reports for no queued file, leave it where it was.
     QCOMPARE(values, (QList<int>{0, 30, 50, 90, 100, 100, 150, 150, 150, 150}));
+}
+
+void TestRunControl::progressFromTheTool()
+{
+    const QString ten = tone("ten.wav", 10.0);
+    const QString unmeasured = dir.filePath("unmeasured.bin");
+    {
+        QFile file(unmeasured);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("????");
+    }
+    MainWindow window;
+    window.show();
+    window.AddFiles({ten, unmeasured});
+    setOutputFolder(window, outputFolder("out-progress-tool"));
+    // A stand-in that reports 1 to 5 seconds done, then succeeds.
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-progress");
+    qputenv("MORVANE_STANDIN_STEPS", "5");
+    qputenv("MORVANE_STANDIN_PAUSE_MS", "30");
+    auto *bar = child<QProgressBar>(window, "prgrsConversion");
+    QList<int> values;
+    connect(bar, &QProgressBar::valueChanged, this, [&values](int value) { values.append(value); });
+    BoxAnswerer answerer({"New Conversion"});
+    convert(window);
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 1, 30000);
+    qunsetenv("MORVANE_STANDIN_STEPS");
+    qunsetenv("MORVANE_STANDIN_PAUSE_MS");
+    // 1..5 s of the 10 s file, its completion; the file of unknown length
+    // keeps the bar at the start of its share until it completes.
+    QCOMPARE(values, (QList<int>{0, 10, 20, 30, 40, 50, 100, 200}));
+    QCOMPARE(answerer.seen.first().text, summaryHead());
 }
 
 void TestRunControl::exitEndsTheEventLoop()

@@ -1,0 +1,154 @@
+// A stand-in for the encoder tool with one fixed misbehaviour, so the tests
+// can drive the worker and the probe through failures the real tool never
+// shows on purpose. Each behaviour is its own executable (STANDIN_MODE).
+//
+// Environment, read by some modes:
+//   MORVANE_STANDIN_PID_FILE    written with the process id at start (all modes)
+//   MORVANE_STANDIN_ARGS_FILE   echoargs: receives argv[1..], each ended by a NUL
+//   MORVANE_STANDIN_STEPS       progress: number of progress lines (default 3)
+//   MORVANE_STANDIN_PAUSE_MS    progress: pause after each line (default 20)
+//   MORVANE_STANDIN_OUTPUT      print: the text written to standard output
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#ifndef STANDIN_MODE
+#error "STANDIN_MODE must name the behaviour"
+#endif
+
+namespace {
+
+const char kMarker[] = "##success##";
+
+int envNumber(const char *name, int fallback)
+{
+    const char *text = std::getenv(name);
+    return text && *text ? std::atoi(text) : fallback;
+}
+
+void writePidFile()
+{
+    const char *path = std::getenv("MORVANE_STANDIN_PID_FILE");
+    if (!path || !*path)
+        return;
+    if (FILE *file = std::fopen(path, "w")) {
+        std::fprintf(file, "%ld\n", static_cast<long>(getpid()));
+        std::fclose(file);
+    }
+}
+
+int printMarker()
+{
+    std::printf("%s\n", kMarker);
+    std::fflush(stdout);
+    return 0;
+}
+
+[[noreturn]] void sleepForever()
+{
+    for (;;)
+        pause();
+}
+
+int crash()
+{
+    printMarker();
+    prctl(PR_SET_DUMPABLE, 0); // no core file for a crash made on purpose
+    std::signal(SIGABRT, SIG_DFL);
+    std::abort();
+}
+
+int progress(int argc, char **argv)
+{
+    const int steps = envNumber("MORVANE_STANDIN_STEPS", 3);
+    const int pauseMs = envNumber("MORVANE_STANDIN_PAUSE_MS", 20);
+    for (int second = 1; second <= steps; ++second) {
+        std::fprintf(stderr, "ProgressMessage %d\n", second);
+        std::fflush(stderr);
+        usleep(static_cast<useconds_t>(pauseMs) * 1000);
+    }
+    if (argc > 1) {
+        FILE *file = std::fopen(argv[argc - 1], "wb");
+        if (!file)
+            return 1;
+        std::fputs("stand-in output\n", file);
+        std::fclose(file);
+    }
+    return printMarker();
+}
+
+int echoArguments(int argc, char **argv)
+{
+    const char *path = std::getenv("MORVANE_STANDIN_ARGS_FILE");
+    FILE *file = path ? std::fopen(path, "wb") : nullptr;
+    if (!file)
+        return 1;
+    for (int i = 1; i < argc; ++i)
+        std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, file); // with its NUL
+    std::fclose(file);
+    return printMarker();
+}
+
+int readStandardInput()
+{
+    char buffer[256];
+    while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+    }
+    return printMarker();
+}
+
+int print()
+{
+    const char *text = std::getenv("MORVANE_STANDIN_OUTPUT");
+    std::fputs(text ? text : "", stdout);
+    return 0;
+}
+
+// A stand-in that sleeps forever must not outlive a test that was killed.
+void dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() == 1) // the parent is already gone
+        std::_Exit(3);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    dieWithParent();
+    writePidFile();
+    const std::string mode = STANDIN_MODE;
+    if (mode == "crash")            // prints the marker, then dies of a signal
+        return crash();
+    if (mode == "hang")             // silent until killed
+        sleepForever();
+    if (mode == "stubborn") {       // silent and ignores SIGTERM
+        std::signal(SIGTERM, SIG_IGN);
+        sleepForever();
+    }
+    if (mode == "nomarker") {       // ends well but never reports success
+        std::puts("done");
+        return 0;
+    }
+    if (mode == "failcode") {       // reports success, then exits with an error
+        printMarker();
+        return 3;
+    }
+    if (mode == "progress")         // progress lines, the output file, the marker
+        return progress(argc, argv);
+    if (mode == "echoargs")         // records its arguments
+        return echoArguments(argc, argv);
+    if (mode == "stdin")            // reads its input to the end first
+        return readStandardInput();
+    if (mode == "print")            // prints a given text (probe answers)
+        return print();
+    std::fprintf(stderr, "unknown stand-in mode %s\n", mode.c_str());
+    return 2;
+}
