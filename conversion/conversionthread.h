@@ -18,7 +18,8 @@ public:
     // Stops a run in progress (the running tool is ended) and waits for it.
     ~ConversionThread() override;
 
-    // Set by the main window before start(); not owned.
+    // Set by the main window before start(); not owned. run() copies the two
+    // lists when it begins and never touches the window's lists again.
     QStringList *inputList = nullptr; // full paths
     QStringList *nameList = nullptr;  // file names, same order as inputList
     int quality = 50;                 // 0..99
@@ -50,9 +51,20 @@ protected:
     void run() override;
 
 private:
+    void convertQueue();
+    QString outputPathFor(const QString &outputName) const;
+    // Emits fileExists and returns the answer; false when a stop was
+    // requested meanwhile or nobody answered.
+    bool askOverwrite(const QString &outputName);
     bool convertOne(const QString &inputPath, const QString &outputPath);
+    // Drops a question the GUI thread can no longer answer (see destructor).
+    void dropUnansweredQuestion();
+    // Only does something in ThreadSanitizer builds; see askOverwrite().
+    void confirmAnswerOrdering();
+    Q_INVOKABLE void answerOrderingHandshake();
 
     std::atomic<bool> stopRequested{false};
+    std::atomic<bool> waitingForAnswer{false};
 };
 
 // The one worker; its constructor stores itself here and its destructor clears

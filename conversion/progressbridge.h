@@ -21,16 +21,22 @@ int registerProgressMessage();
 class ProgressMessageEvent : public QEvent
 {
 public:
-    explicit ProgressMessageEvent(uint completedSeconds);
+    // fileIndex: the file the report belongs to, as the worker knew it when it
+    // posted the event. -1 leaves it to the worker's currentIndex at delivery,
+    // which may already name the next file.
+    explicit ProgressMessageEvent(uint completedSeconds, int fileIndex = -1);
     uint completedSeconds() const { return seconds; }
+    int fileIndex() const { return index; }
 
 private:
     uint seconds;
+    int index;
 };
 
 // For an event of type progressMessageId: emits currentWorker->fileProgress with
-// the worker's currentIndex and the event's seconds and returns true (the event
-// is consumed). Every other event: returns false.
+// the event's file index (the worker's currentIndex if the event has none) and
+// seconds, and returns true (the event is consumed, also when there is no
+// worker). Every other event: returns false.
 bool progressMessageFilter(QObject *watched, QEvent *event);
 
 // Installs an event filter on the application that forwards to
