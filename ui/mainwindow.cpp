@@ -72,13 +72,16 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-// Stops the worker and waits for it. The worker may be blocked in a question
-// to this window, so the window's own queued calls are delivered while
-// waiting; with closing set they answer at once and show nothing.
+// Stops the worker and waits for it. The worker may be blocked in a call to
+// this thread (the question to this window), so the queued calls to the
+// window and to the worker object are delivered while waiting; with closing
+// set the window's slots answer at once and show nothing.
 void MainWindow::StopRun()
 {
     closing = true;
     thread.requestStop();
-    while (!thread.wait(20))
+    while (!thread.wait(20)) {
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(&thread, QEvent::MetaCall);
+    }
 }
