@@ -13,7 +13,7 @@ case "${1:-}" in
         dir=build-asan; flags=(-DMORVANE_SANITIZE=ON)
         # See tests/lsan.supp for why thread-local storage is not scanned.
         export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_stack_use_after_return=0}"
-        export LSAN_OPTIONS="${LSAN_OPTIONS:-use_tls=0:suppressions=$PWD/tests/lsan.supp}"
+        export LSAN_OPTIONS="${LSAN_OPTIONS:-use_tls=0:print_suppressions=0:suppressions=$PWD/tests/lsan.supp}"
         export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
         ;;
     --tsan) dir=build-tsan; flags=(-DMORVANE_TSAN=ON) ;;

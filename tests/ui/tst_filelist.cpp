@@ -60,10 +60,10 @@ QString TestFileList::tone(const QString &name, double seconds)
 {
     const QString path = dir.filePath(name);
     if (!QFileInfo::exists(path)) {
-        fixtures::Tone spec;
-        spec.seconds = seconds;
+        fixtures::Tone settings;
+        settings.seconds = seconds;
         QString error;
-        if (!fixtures::makeTone(path, spec, &error))
+        if (!fixtures::makeTone(path, settings, &error))
             qWarning("cannot make %s: %s", qPrintable(path), qPrintable(error));
     }
     return path;

@@ -61,6 +61,13 @@ private:
     {
         child<QPlainTextEdit>(window, "txtCurrentDir")->setPlainText(folder);
     }
+    static bool writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    // Queues a 10 s tone and a file the probe cannot measure (duration 0).
+    void queueMeasuredAndUnmeasured(MainWindow &window, const QString &outputName);
     static void convert(MainWindow &window)
     {
         QTest::mouseClick(child<QPushButton>(window, "btnConvert"), Qt::LeftButton);
@@ -101,11 +108,11 @@ QString TestRunControl::tone(const QString &name, double seconds, const QStringL
 {
     const QString path = dir.filePath(name);
     if (!QFileInfo::exists(path)) {
-        fixtures::Tone spec;
-        spec.seconds = seconds;
-        spec.outputOptions = options;
+        fixtures::Tone settings;
+        settings.seconds = seconds;
+        settings.outputOptions = options;
         QString error;
-        if (!fixtures::makeTone(path, spec, &error))
+        if (!fixtures::makeTone(path, settings, &error))
             qWarning("cannot make %s: %s", qPrintable(path), qPrintable(error));
     }
     return path;
@@ -206,11 +213,8 @@ void TestRunControl::overwriteQuestion()
     const QString replaced = tone("replaced.wav", 1.0);
     const QString out = outputFolder("out-overwrite");
     const QByteArray oldBytes("not an mp3, the user's own file");
-    for (const char *name : {"kept.mp3", "replaced.mp3"}) {
-        QFile file(out + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(oldBytes);
-    }
+    for (const char *name : {"kept.mp3", "replaced.mp3"})
+        QVERIFY(writeFile(out + name, oldBytes));
 
     MainWindow window;
     window.show();
@@ -243,11 +247,7 @@ void TestRunControl::shutdownTickedSkipsAndPowersOff()
     const QString existing = tone("existing.wav", 1.0);
     const QString fresh = tone("fresh.wav", 1.0);
     const QString out = outputFolder("out-shutdown");
-    {
-        QFile file(out + "existing.mp3");
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("old");
-    }
+    QVERIFY(writeFile(out + "existing.mp3", "old"));
     MainWindow window;
     window.show();
     window.AddFiles({existing, fresh});
@@ -272,20 +272,21 @@ void TestRunControl::shutdownTickedSkipsAndPowersOff()
     QCOMPARE(shutdownCalls.size(), 1);
 }
 
-void TestRunControl::progressValues()
+void TestRunControl::queueMeasuredAndUnmeasured(MainWindow &window, const QString &outputName)
 {
     const QString ten = tone("ten.wav", 10.0);
     const QString unmeasured = dir.filePath("unmeasured.bin");
-    {
-        QFile file(unmeasured);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("????");
-    }
-    MainWindow window;
+    QVERIFY(writeFile(unmeasured, "????"));
     window.show();
     window.AddFiles({ten, unmeasured});
     QCOMPARE(window.queuedDurations(), (QVector<uint>{10, 0}));
-    setOutputFolder(window, outputFolder("out-progress"));
+    setOutputFolder(window, outputFolder(outputName));
+}
+
+void TestRunControl::progressValues()
+{
+    MainWindow window;
+    queueMeasuredAndUnmeasured(window, "out-progress");
     // No tool: the run fails at once and the summary stays open while the
     // bar is driven by hand.
     setEncoderToolPath(dir.filePath("no-such-tool"));
@@ -310,17 +311,8 @@ void TestRunControl::progressValues()
 
 void TestRunControl::progressFromTheTool()
 {
-    const QString ten = tone("ten.wav", 10.0);
-    const QString unmeasured = dir.filePath("unmeasured.bin");
-    {
-        QFile file(unmeasured);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("????");
-    }
     MainWindow window;
-    window.show();
-    window.AddFiles({ten, unmeasured});
-    setOutputFolder(window, outputFolder("out-progress-tool"));
+    queueMeasuredAndUnmeasured(window, "out-progress-tool");
     // A stand-in that reports 1 to 5 seconds done, then succeeds.
     setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-progress");
     qputenv("MORVANE_STANDIN_STEPS", "5");
@@ -435,11 +427,7 @@ void TestRunControl::closingDuringQuestion()
 {
     const QString file = tone("asked.wav", 1.0);
     const QString out = outputFolder("out-close-question");
-    {
-        QFile existing(out + "asked.mp3");
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.write("mine");
-    }
+    QVERIFY(writeFile(out + "asked.mp3", "mine"));
     QElapsedTimer clock;
     {
         MainWindow window;
