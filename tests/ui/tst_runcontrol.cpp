@@ -220,9 +220,16 @@ void TestRunControl::overwriteQuestion()
     window.show();
     window.AddFiles({replaced, kept});
     setOutputFolder(window, out);
-    BoxAnswerer answerer({"Overwrite", "Ignore", "New Conversion"});
+    // Escape answers neither the question nor the summary.
+    int stillOpenAfterEscape = 0;
+    BoxAnswerer answerer({"Overwrite", "Ignore", "New Conversion"}, [&](int) {
+        QWidget *box = QApplication::activeModalWidget();
+        QTest::keyClick(box, Qt::Key_Escape);
+        stillOpenAfterEscape += box->isVisible() && QApplication::activeModalWidget() == box;
+    });
     convert(window);
     QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 3, 60000);
+    QCOMPARE(stillOpenAfterEscape, 3);
 
     const BoxSeen &question = answerer.seen.at(0);
     QCOMPARE(question.title, QStringLiteral("File Exists"));
