@@ -13,9 +13,7 @@ runs="${2:-15}"
 
 # shellcheck source=tests/e2e/xsession.sh
 . "$repo/tests/e2e/xsession.sh"
-trap xsession_stop EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+xsession_stop_on_exit
 xsession_require xwininfo wmctrl
 xsession_start
 

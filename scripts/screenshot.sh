@@ -44,18 +44,7 @@ die() {
     exit 1
 }
 
-finish() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$XSESSION_DIR" ] && [ -s "$XSESSION_DIR/app.log" ]; then
-        echo "--- program output ---" >&2
-        cat "$XSESSION_DIR/app.log" >&2
-    fi
-    xsession_stop
-    exit "$status"
-}
-trap finish EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+xsession_stop_on_exit
 
 xsession_require xdotool xwininfo wmctrl import convert ffmpeg
 xsession_start

@@ -4,7 +4,6 @@
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
 #include <QPixmap>
@@ -25,9 +24,10 @@ MainWindow::MainWindow(QWidget *parent)
     ShowDefaultOutputFolder();
 }
 
+// A run still going on is ended by the worker's own destructor, which stops
+// the tool and releases a question this window can no longer answer.
 MainWindow::~MainWindow()
 {
-    StopRun();
     delete ui;
 }
 
@@ -60,7 +60,7 @@ void MainWindow::ShowDefaultOutputFolder()
 
 // Closing the window while files are converting: a question the worker waits
 // for is ended unanswered (the file is not overwritten), and the run is
-// stopped once the window is gone (see StopRun).
+// stopped (the worker's destructor waits for it once the window is gone).
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (thread.isRunning()) {
@@ -70,18 +70,4 @@ void MainWindow::closeEvent(QCloseEvent *event)
             box->done(-1);
     }
     QMainWindow::closeEvent(event);
-}
-
-// Stops the worker and waits for it. The worker may be blocked in a call to
-// this thread (the question to this window), so the queued calls to the
-// window and to the worker object are delivered while waiting; with closing
-// set the window's slots answer at once and show nothing.
-void MainWindow::StopRun()
-{
-    closing = true;
-    thread.requestStop();
-    while (!thread.wait(20)) {
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        QCoreApplication::sendPostedEvents(&thread, QEvent::MetaCall);
-    }
 }

@@ -18,8 +18,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
-    // Ends a run that is still going on (the running tool is stopped and its
-    // partial output removed) before anything the worker reads goes away.
+    // A run still going on is stopped (the running tool ends and its partial
+    // output is removed) before the window goes away.
     ~MainWindow() override;
 
     // Measures a file with the encoder tool: returns the "Duration" text and,
@@ -64,7 +64,6 @@ private:
     void MarkRow(int row, bool isSuccess);
     void FinishRun();
     void ResetForNewConversion();
-    void StopRun();
 
     Ui_MainWindow *ui;
     QStringList inputFiles;
@@ -72,7 +71,7 @@ private:
     QVector<uint> fileDurations;
     QStringList failedFiles;
     ConversionThread thread;
-    // Set once the window is going away: the worker's signals are then answered
+    // Set when the window is closed during a run: the worker's signals are then answered
     // without asking and without showing anything.
     bool closing = false;
 };

@@ -126,8 +126,8 @@ void MainWindow::FinishRun()
 
 void MainWindow::ResetForNewConversion()
 {
-    // The worker has reported its last file but may still be leaving its loop,
-    // which reads the lists; they are emptied only once it has returned.
+    // The worker has reported its last file but may still be leaving its
+    // loop; a Convert click before it has returned would start nothing.
     thread.wait();
     ui->prgrsConversion->setVisible(false);
     ui->tblFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -46,19 +46,7 @@ die() {
     exit 1
 }
 
-finish() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$XSESSION_DIR" ] && [ -s "$XSESSION_DIR/app.log" ]; then
-        echo "--- program output ---" >&2
-        cat "$XSESSION_DIR/app.log" >&2
-    fi
-    xsession_stop
-    exit "$status"
-}
-trap finish EXIT
-# Interrupted or timed out: still end Xvfb, openbox and the program.
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+xsession_stop_on_exit
 
 xsession_require xdotool xwininfo ffmpeg ffprobe
 xsession_start

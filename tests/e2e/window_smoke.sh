@@ -32,23 +32,7 @@ pass() {
     echo "ok: $*"
 }
 
-show_program_log() {
-    if [ -n "$XSESSION_DIR" ] && [ -s "$XSESSION_DIR/app.log" ]; then
-        echo "--- program output ---" >&2
-        cat "$XSESSION_DIR/app.log" >&2
-    fi
-}
-
-finish() {
-    local status=$?
-    [ "$status" -eq 0 ] || show_program_log
-    xsession_stop
-    exit "$status"
-}
-trap finish EXIT
-# Interrupted or timed out: still end Xvfb, openbox and the program.
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+xsession_stop_on_exit
 
 xsession_require xdotool xwininfo xprop import convert
 xsession_start

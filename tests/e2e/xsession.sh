@@ -7,7 +7,7 @@
 #   xsession_launch PROGRAM     start the program; sets XSESSION_APP_PID
 #   xsession_stop               end everything started here, remove the folder
 #
-# Callers set `trap xsession_stop EXIT` before xsession_start.
+# Callers call xsession_stop_on_exit before xsession_start.
 #
 # Driving the window as a user does, with xdotool (after xsession_start):
 #
@@ -118,6 +118,24 @@ xsession_end_process() {
         xsession_wait_exit "$pid" 5 || kill -KILL "$pid" 2>/dev/null || true
     fi
     wait "$pid" 2>/dev/null || true
+}
+
+# Ends the session whenever the caller exits, also when it is interrupted or
+# killed; a failing caller first shows what the program wrote.
+xsession_stop_on_exit() {
+    trap xsession_finish EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM HUP
+}
+
+xsession_finish() {
+    local status=$?
+    if [ "$status" -ne 0 ] && [ -n "$XSESSION_DIR" ] && [ -s "$XSESSION_DIR/app.log" ]; then
+        echo "--- program output ---" >&2
+        cat "$XSESSION_DIR/app.log" >&2
+    fi
+    xsession_stop
+    exit "$status"
 }
 
 xsession_stop() {
