@@ -59,7 +59,8 @@ QString encoderToolPath()
     // applicationDirPath() caches inside Qt without a lock; asking it once,
     // under our lock, keeps the worker thread from racing the GUI thread.
     if (defaultToolPath.isEmpty() && QCoreApplication::instance())
-        defaultToolPath = QCoreApplication::applicationDirPath() + QStringLiteral("/ffmpeg");
+        defaultToolPath = QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                          + QLatin1String(toolcontract::kToolName);
     // Without an application object there is no program folder: the empty
     // path makes every start fail instead of searching PATH for "ffmpeg".
     return defaultToolPath;
@@ -74,25 +75,8 @@ void setEncoderToolPath(const QString &path)
 QStringList splitArgumentTemplate(const QString &argumentTemplate)
 {
     QStringList words;
-    QString word;
-    bool inWord = false; // also true for a word that is just "" (an empty argument)
-    bool quoted = false;
-    for (const QChar c : argumentTemplate) {
-        if (c == QLatin1Char('"')) {
-            quoted = !quoted;
-            inWord = true;
-        } else if (!quoted && (c == QLatin1Char(' ') || c == QLatin1Char('\t'))) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (inWord)
-        words << word;
+    for (const std::string &word : toolcontract::splitTemplate(argumentTemplate.toUtf8().constData()))
+        words << QString::fromStdString(word);
     return words;
 }
 

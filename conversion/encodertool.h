@@ -4,17 +4,18 @@
 #include <QString>
 #include <QStringList>
 
+#include "toolcontract.h"
+
 // What passes between the program and its encoder tool: where the tool lies,
 // the argument lists, the output names and the markers on its output.
 
-// The success marker the tool prints on standard output once the MP3 is in place.
-inline constexpr char kSuccessMarker[] = "##success##";
-
-// The argument templates. They stay readable as one string; before use they are
-// split into words and the placeholders are filled in word by word, so every
-// path reaches the tool as exactly one argument, whatever it contains.
-inline constexpr char kConversionTemplate[] = "-i \">\" -acodec libmp3lame -aq ## \"<\"";
-inline constexpr char kProbeTemplate[] = "-i \">\"";
+// The templates and markers themselves are in toolcontract.h. The templates
+// are split into words before use and the placeholders are filled in word by
+// word, so every path reaches the tool as exactly one argument, whatever it
+// contains.
+using toolcontract::kConversionTemplate;
+using toolcontract::kProbeTemplate;
+using toolcontract::kSuccessMarker;
 
 // Absolute path of the encoder tool: "ffmpeg" in the program's own folder,
 // unless a test has pointed it elsewhere with setEncoderToolPath().

@@ -1,6 +1,7 @@
 #include "progressbridge.h"
 
 #include "conversionthread.h"
+#include "toolcontract.h"
 #include "tsanannotations.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,7 @@ int progressMessageId = 0;
 
 namespace {
 
-const QByteArray kProgressPrefix = QByteArrayLiteral("ProgressMessage");
+const QByteArray kProgressPrefix(toolcontract::kProgressPrefix);
 
 // Forwards the application's events to progressMessageFilter. As a filter on
 // the application object it sees every event of the GUI thread first.

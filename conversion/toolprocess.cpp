@@ -1,6 +1,7 @@
 #include "toolprocess.h"
 
 #include "progressbridge.h"
+#include "toolcontract.h"
 
 #include <QElapsedTimer>
 
@@ -10,8 +11,9 @@ namespace {
 constexpr int kPollMs = 50;
 // Starting is a fork and exec; this only guards against a stuck start.
 constexpr int kStartTimeoutMs = 10000;
-// How long a terminated tool gets to clean up before it is killed.
-constexpr int kTerminateGraceMs = 1000;
+// How long a terminated tool gets to clean up before it is killed: longer
+// than the tool allows itself, so a tool is never killed mid-clean-up.
+constexpr int kTerminateGraceMs = toolcontract::kStopGraceMs;
 constexpr int kReapAfterKillMs = 5000;
 // Longer progress lines do not exist; anything this long is noise.
 constexpr qsizetype kMaxLineLength = 4096;

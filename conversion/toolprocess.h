@@ -48,7 +48,8 @@ public:
             const ProgressLineReader::Callback &onProgress);
 
     // Asks the tool to end (SIGTERM, so it can remove its temporary file),
-    // then kills it if it has not ended within a second.
+    // then kills it if it has not ended within the time the tool allows
+    // itself for that.
     void stop();
 
     // True when the tool ended by itself with exit code 0.

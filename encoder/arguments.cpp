@@ -1,13 +1,37 @@
 #include "arguments.h"
 
-#include <cstring>
+#include "toolcontract.h"
+
+#include <string>
+#include <vector>
 
 namespace {
 
 constexpr const char *usage =
     "usage: ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>  |  ffmpeg -i <input>";
 
-constexpr int maxQuality = 99;
+// The arguments as one of the contract's templates: every literal word must
+// match exactly, and each placeholder word takes the argument in its place.
+// Returns false when the shape differs (count or a literal word).
+bool matchTemplate(const char *argumentTemplate, int argc, const char *const *argv, std::string &input,
+                   std::string &quality, std::string &output)
+{
+    const std::vector<std::string> words = toolcontract::splitTemplate(argumentTemplate);
+    if (argc != static_cast<int>(words.size()) + 1)
+        return false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string argument = argv[i + 1];
+        if (words[i] == toolcontract::kInputPlaceholder)
+            input = argument;
+        else if (words[i] == toolcontract::kQualityPlaceholder)
+            quality = argument;
+        else if (words[i] == toolcontract::kOutputPlaceholder)
+            output = argument;
+        else if (words[i] != argument)
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -20,7 +44,7 @@ bool parseQuality(const std::string &text, int &quality)
         if (c < '0' || c > '9')
             return false;
         value = value * 10 + (c - '0');
-        if (value > maxQuality)
+        if (value > toolcontract::kHighestQuality)
             return false;
     }
     quality = value;
@@ -34,19 +58,18 @@ int lameVbrLevel(int quality)
 
 Status parseArguments(int argc, const char *const *argv, Request &request)
 {
-    if (argc == 3 && std::strcmp(argv[1], "-i") == 0) {
+    std::string input, quality, output;
+    if (matchTemplate(toolcontract::kProbeTemplate, argc, argv, input, quality, output)) {
         request.kind = Request::Kind::Probe;
-        request.input = argv[2];
+        request.input = input;
         return Status::success();
     }
-    if (argc == 8 && std::strcmp(argv[1], "-i") == 0 && std::strcmp(argv[3], "-acodec") == 0
-        && std::strcmp(argv[4], "libmp3lame") == 0 && std::strcmp(argv[5], "-aq") == 0) {
-        if (!parseQuality(argv[6], request.quality))
-            return Status::failure(std::string("quality must be a number from 0 to 99, not \"") + argv[6]
-                                   + "\"");
+    if (matchTemplate(toolcontract::kConversionTemplate, argc, argv, input, quality, output)) {
+        if (!parseQuality(quality, request.quality))
+            return Status::failure("quality must be a number from 0 to 99, not \"" + quality + "\"");
         request.kind = Request::Kind::Convert;
-        request.input = argv[2];
-        request.output = argv[7];
+        request.input = input;
+        request.output = output;
         return Status::success();
     }
     return Status::failure(usage);

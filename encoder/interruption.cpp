@@ -1,5 +1,7 @@
 #include "interruption.h"
 
+#include "toolcontract.h"
+
 #include <csignal>
 #include <initializer_list>
 #include <string>
@@ -15,7 +17,7 @@ volatile std::sig_atomic_t requestedSignal = 0;
 
 // Longest time the tool may still take once a stop was requested: a call
 // that does not return (a stalled file system) is then ended by SIGALRM.
-constexpr unsigned int stopDeadlineSeconds = 5;
+constexpr unsigned int stopDeadlineSeconds = toolcontract::kStopDeadlineSeconds;
 
 extern "C" void recordSignal(int signalNumber)
 {

@@ -9,6 +9,7 @@
 #include "convert.h"
 #include "interruption.h"
 #include "probe.h"
+#include "toolcontract.h"
 
 #include <cstdio>
 #include <string>
@@ -25,7 +26,7 @@ constexpr int exitUsage = 2;
 // The reason on one line, whatever a file name in it holds.
 void printReason(const Status &status)
 {
-    std::string line = "ffmpeg: " + status.reason();
+    std::string line = toolcontract::kReasonPrefix + status.reason();
     for (char &c : line)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
             c = '?';
@@ -39,12 +40,12 @@ Status run(const Request &request)
         long seconds = 0;
         Status status = probeDuration(request.input, seconds);
         if (status.ok())
-            std::printf("$%ld$\n", seconds);
+            std::printf("%c%ld%c\n", toolcontract::kDurationDelimiter, seconds, toolcontract::kDurationDelimiter);
         return status;
     }
     Status status = convert(request.input, request.quality, request.output);
     if (status.ok())
-        std::printf("##success##\n");
+        std::printf("%s\n", toolcontract::kSuccessMarker);
     return status;
 }
 

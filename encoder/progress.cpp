@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "toolcontract.h"
+
 #include <cstdio>
 
 namespace {
@@ -23,7 +25,7 @@ void ProgressReporter::update(double seconds)
 
 void ProgressReporter::write(long seconds)
 {
-    std::fprintf(stderr, "ProgressMessage %ld\n", seconds);
+    std::fprintf(stderr, "%s %ld\n", toolcontract::kProgressPrefix, seconds);
     std::fflush(stderr);
     lastSeconds_ = seconds;
     lastTime_ = std::chrono::steady_clock::now();

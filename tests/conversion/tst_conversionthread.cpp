@@ -278,7 +278,7 @@ void TestConversionThread::stopEndsRunningTool_data()
     QTest::addColumn<QString>("tool");
     QTest::addColumn<int>("maxMs");
     QTest::newRow("ends on SIGTERM") << standin("hang") << 1000;
-    QTest::newRow("ignores SIGTERM") << standin("stubborn") << 3000;
+    QTest::newRow("ignores SIGTERM") << standin("stubborn") << toolcontract::kStopGraceMs + 2000;
 }
 
 void TestConversionThread::stopEndsRunningTool()

@@ -1,6 +1,7 @@
 #include "encodertool.h"
 
 #include "audiofixtures.h"
+#include "toolcontract.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -16,13 +17,13 @@ QString path()
 
 bool Run::succeeded() const
 {
-    return finished && exitStatus == QProcess::NormalExit && exitCode == 0 && out.contains("##success##");
+    return finished && exitStatus == QProcess::NormalExit && exitCode == 0 && out.contains(toolcontract::kSuccessMarker);
 }
 
 bool Run::failedCleanly() const
 {
     const bool nonZero = exitStatus == QProcess::CrashExit || exitCode != 0;
-    return finished && nonZero && !out.contains("##success##") && otherErrorLines(err).size() == 1;
+    return finished && nonZero && !out.contains(toolcontract::kSuccessMarker) && otherErrorLines(err).size() == 1;
 }
 
 QString Run::describe() const
@@ -67,7 +68,7 @@ Run probe(const QString &input)
 
 QStringList otherErrorLines(const QByteArray &err)
 {
-    static const QRegularExpression progressLine(QStringLiteral("^ProgressMessage \\d+$"));
+    static const QRegularExpression progressLine(QStringLiteral("^%1 \\d+$").arg(toolcontract::kProgressPrefix));
     QStringList lines;
     for (const QString &line : QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         if (!progressLine.match(line).hasMatch())

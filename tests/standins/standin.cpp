@@ -9,6 +9,8 @@
 //   MORVANE_STANDIN_PAUSE_MS    progress: pause after each line (default 20)
 //   MORVANE_STANDIN_OUTPUT      print: the text written to standard output
 
+#include "toolcontract.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,7 @@
 
 namespace {
 
-const char kMarker[] = "##success##";
+const char *const kMarker = toolcontract::kSuccessMarker;
 
 int envNumber(const char *name, int fallback)
 {
@@ -69,7 +71,7 @@ int progress(int argc, char **argv)
     const int steps = envNumber("MORVANE_STANDIN_STEPS", 3);
     const int pauseMs = envNumber("MORVANE_STANDIN_PAUSE_MS", 20);
     for (int second = 1; second <= steps; ++second) {
-        std::fprintf(stderr, "ProgressMessage %d\n", second);
+        std::fprintf(stderr, "%s %d\n", toolcontract::kProgressPrefix, second);
         std::fflush(stderr);
         usleep(static_cast<useconds_t>(pauseMs) * 1000);
     }
