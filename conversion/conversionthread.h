@@ -1,21 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QVector>
 
 #include <atomic>
+#include <mutex>
 
-// Converts the queued files one after another by running the encoder tool once
-// per file. The main window hands it its lists and settings and starts it; the
-// worker reports back only through its three signals.
+// Converts the queued files by running the encoder tool once per file, up to
+// one tool per core at a time. The main window hands it its lists and
+// settings and starts it; the worker reports back through its three signals,
+// always in queue order: the question about an existing output comes before
+// that file's tool starts, and fileCompleted comes once per file, in index
+// order, whatever order the tools end in.
 class ConversionThread : public QThread
 {
     Q_OBJECT
 
 public:
     explicit ConversionThread(QObject *parent = nullptr);
-    // Stops a run in progress (the running tool is ended) and waits for it.
+    // Stops a run in progress (every running tool is ended) and waits for it.
+    // A question asked through a blocking connection must have been answered
+    // or dropped by its receiver by then (see fileExists).
     ~ConversionThread() override;
 
     // Set by the main window before start(); not owned. run() copies the two
@@ -24,47 +32,55 @@ public:
     QStringList *nameList = nullptr;  // file names, same order as inputList
     int quality = 50;                 // 0..99
     QString outputDir;                // ends with "/"
-    // The answer to fileExists, written by the GUI thread while the worker
+    // The answer to fileExists, written by the GUI thread while the question
     // waits in the blocking emission.
-    bool overwriteExisting = false;
-    // Index of the file being converted; read by the progress bridge.
+    std::atomic<bool> overwriteExisting{false};
+    // The first file of the run whose completion has not been reported yet;
+    // the number of files once a run has ended.
     std::atomic<int> currentIndex{0};
 
+    // How many tools may run at once (at least 1). Read when a run starts.
+    int maxTools = QThread::idealThreadCount();
     // A tool that writes nothing (no progress, no output) for this long is
-    // taken as hung: it is killed and the file fails.
+    // taken as hung: it is stopped and its file fails.
     int stallTimeoutMs = 60000;
 
-    // Asks a running conversion to end: the running tool is terminated (its
-    // partial output removed by the tool itself), no further file is started,
-    // and run() returns promptly. Safe to call from any thread. The request
-    // stays: a stopped worker starts no further runs (it is only used when the
-    // window goes away).
+    // What became of a file: the name its MP3 was written under (which
+    // differs from the usual name when that name was already taken by an
+    // earlier file of the same run), and why it failed. Valid from the
+    // moment fileCompleted(index, ...) is emitted until the next run starts.
+    struct FileResult
+    {
+        QString outputName;
+        QString failureReason; // empty for a converted file
+    };
+    FileResult resultOf(int index) const;
+
+    // Asks a running conversion to end: the running tools are terminated
+    // (their partial output removed by the tools themselves), no further
+    // file is started, nothing more is reported, and run() returns promptly.
+    // Safe to call from any thread. The request stays: a stopped worker
+    // starts no further runs (it is only used when the window goes away).
     void requestStop();
     bool isStopRequested() const { return stopRequested.load(); }
 
 signals:
     void fileCompleted(int index, bool isSuccess);
     void fileProgress(int index, uint completedDuration);
+    // Emitted from a thread of the worker's own, so the running tools go on
+    // while it waits for the answer in overwriteExisting.
     void fileExists(QString outputFile);
 
 protected:
     void run() override;
 
 private:
-    void convertQueue();
-    QString outputPathFor(const QString &outputName) const;
-    // Emits fileExists and returns the answer; false when a stop was
-    // requested meanwhile or nobody answered.
-    bool askOverwrite(const QString &outputName);
-    bool convertOne(const QString &inputPath, const QString &outputPath);
-    // Drops a question the GUI thread can no longer answer (see destructor).
-    void dropUnansweredQuestion();
-    // Only does something in ThreadSanitizer builds; see askOverwrite().
-    void confirmAnswerOrdering();
-    Q_INVOKABLE void answerOrderingHandshake();
+    friend class QueueRun;
+    void storeResult(int index, const FileResult &result);
 
     std::atomic<bool> stopRequested{false};
-    std::atomic<bool> waitingForAnswer{false};
+    mutable std::mutex resultsLock;
+    QVector<FileResult> results; // guarded by resultsLock
 };
 
 // The one worker; its constructor stores itself here and its destructor clears

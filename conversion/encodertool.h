@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "toolcontract.h"
 
 // What passes between the program and its encoder tool: where the tool lies,
@@ -31,8 +33,13 @@ QStringList conversionArguments(const QString &inputPath, int quality, const QSt
 QStringList probeArguments(const QString &inputPath);
 
 // song.wav -> song.mp3, live.set.flac -> live.set.mp3, Report.WAV -> Report.mp3;
-// a name without "." is returned unchanged.
+// a name without any "." gets ".mp3" appended (take -> take.mp3), so an
+// output never takes the name of an input that has no extension.
 QString outputNameFor(const QString &inputName);
+
+// The first of "song (2).mp3", "song (3).mp3", ... for which isTaken is false.
+// isTaken says whether a name is in use (in the folder, or by this run).
+QString numberedOutputName(const QString &outputName, const std::function<bool(const QString &)> &isTaken);
 
 // The file name of a path: the text after its last "/" (the whole path if none).
 QString fileNameOfPath(const QString &path);

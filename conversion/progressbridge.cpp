@@ -2,7 +2,6 @@
 
 #include "conversionthread.h"
 #include "toolcontract.h"
-#include "tsanannotations.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -55,8 +54,6 @@ bool progressMessageFilter(QObject *watched, QEvent *event)
         return false;
     const auto *progress = dynamic_cast<const ProgressMessageEvent *>(event);
     ConversionThread *worker = currentWorker;
-    if (progress)
-        tsanAcquire(progress); // posted by the worker thread
     if (progress && worker) {
         const int index = progress->fileIndex() >= 0 ? progress->fileIndex()
                                                       : worker->currentIndex.load();

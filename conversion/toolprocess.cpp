@@ -1,31 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolprocess.h"
 
 #include "progressbridge.h"
 #include "toolcontract.h"
 
-#include <QElapsedTimer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 
 namespace {
 
-// Each wait for the tool is this short, so a stop request is seen quickly.
-constexpr int kPollMs = 50;
 // Starting is a fork and exec; this only guards against a stuck start.
 constexpr int kStartTimeoutMs = 10000;
-// How long a terminated tool gets to clean up before it is killed: longer
-// than the tool allows itself, so a tool is never killed mid-clean-up.
-constexpr int kTerminateGraceMs = toolcontract::kStopGraceMs;
 constexpr int kReapAfterKillMs = 5000;
-// Longer progress lines do not exist; anything this long is noise.
+// Longer progress or reason lines do not exist; anything this long is noise.
 constexpr qsizetype kMaxLineLength = 4096;
+
+QString trTool(const char *text)
+{
+    return QCoreApplication::translate("ToolProcess", text);
+}
 
 } // namespace
 
-ProgressLineReader::ProgressLineReader(Callback onProgress)
+ToolErrorReader::ToolErrorReader(Callback onProgress)
     : onProgress(std::move(onProgress))
 {
 }
 
-void ProgressLineReader::feed(const QByteArray &bytes)
+void ToolErrorReader::feed(const QByteArray &bytes)
 {
     pending += bytes;
     qsizetype lineStart = 0;
@@ -42,7 +44,7 @@ void ProgressLineReader::feed(const QByteArray &bytes)
     }
 }
 
-void ProgressLineReader::finish()
+void ToolErrorReader::finish()
 {
     if (!skippingLongLine && !pending.isEmpty())
         handleLine(pending);
@@ -50,14 +52,21 @@ void ProgressLineReader::finish()
     skippingLongLine = false;
 }
 
-void ProgressLineReader::handleLine(const QByteArray &line)
+void ToolErrorReader::handleLine(const QByteArray &line)
 {
     uint seconds = 0;
-    if (onProgress && parseProgressLine(line, &seconds))
-        onProgress(seconds);
+    if (parseProgressLine(line, &seconds)) {
+        if (onProgress)
+            onProgress(seconds);
+        return;
+    }
+    if (line.startsWith(toolcontract::kReasonPrefix))
+        lastReason = QString::fromUtf8(line.mid(qsizetype(sizeof toolcontract::kReasonPrefix) - 1)).trimmed();
 }
 
-ToolProcess::ToolProcess(const QString &program, const QStringList &arguments)
+ToolProcess::ToolProcess(const QString &program, const QStringList &arguments,
+                         ToolErrorReader::Callback onProgress)
+    : errors(std::move(onProgress))
 {
     process.setProgram(program);
     process.setArguments(arguments);
@@ -68,58 +77,79 @@ ToolProcess::ToolProcess(const QString &program, const QStringList &arguments)
 
 ToolProcess::~ToolProcess()
 {
-    stop();
+    stopTools({this});
 }
 
-ToolProcess::End ToolProcess::run(const std::atomic<bool> &stopRequested, int stallTimeoutMs,
-                                  const ProgressLineReader::Callback &onProgress)
+bool ToolProcess::start()
 {
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(kStartTimeoutMs))
-        return End::NotStarted;
-
-    ProgressLineReader progress(onProgress);
-    QElapsedTimer sinceLastOutput;
     sinceLastOutput.start();
-    for (;;) {
-        const bool ended = process.waitForFinished(kPollMs)
-                           || process.state() == QProcess::NotRunning;
-        if (readAvailable(progress))
-            sinceLastOutput.restart();
-        if (ended)
-            break;
-        if (stopRequested.load())
-            return End::StopRequested;
-        if (sinceLastOutput.hasExpired(stallTimeoutMs))
-            return End::Stalled;
-    }
-    readAvailable(progress);
-    progress.finish();
-    return End::Finished;
+    return process.waitForStarted(kStartTimeoutMs);
 }
 
-bool ToolProcess::readAvailable(ProgressLineReader &progress)
+bool ToolProcess::poll(int waitMs)
+{
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    const bool ended = process.waitForFinished(waitMs) || process.state() == QProcess::NotRunning;
+    if (readAvailable())
+        sinceLastOutput.restart();
+    if (ended) {
+        readAvailable();
+        errors.finish();
+    }
+    return ended;
+}
+
+bool ToolProcess::hasStalled(int stallTimeoutMs) const
+{
+    return sinceLastOutput.hasExpired(stallTimeoutMs);
+}
+
+bool ToolProcess::readAvailable()
 {
     const QByteArray out = process.readAllStandardOutput();
     const QByteArray err = process.readAllStandardError();
     output += out;
-    progress.feed(err);
+    errors.feed(err);
     return !out.isEmpty() || !err.isEmpty();
-}
-
-void ToolProcess::stop()
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (process.waitForFinished(kTerminateGraceMs) || process.state() == QProcess::NotRunning)
-        return;
-    process.kill();
-    process.waitForFinished(kReapAfterKillMs);
 }
 
 bool ToolProcess::exitedCleanly() const
 {
     return process.state() == QProcess::NotRunning && process.error() != QProcess::FailedToStart
            && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString ToolProcess::failureReason() const
+{
+    if (process.error() == QProcess::FailedToStart)
+        return trTool("the encoder tool %1 could not be started (%2)")
+            .arg(process.program(), process.errorString());
+    if (!errors.reason().isEmpty())
+        return errors.reason();
+    if (process.exitStatus() == QProcess::CrashExit)
+        return trTool("the encoder tool ended unexpectedly (signal %1)").arg(process.exitCode());
+    if (process.exitCode() != 0)
+        return trTool("the encoder tool failed without giving a reason (exit code %1)").arg(process.exitCode());
+    return trTool("the encoder tool did not report a finished MP3");
+}
+
+void stopTools(const std::vector<ToolProcess *> &tools)
+{
+    for (ToolProcess *tool : tools) {
+        if (tool->isRunning())
+            tool->process.terminate();
+    }
+    const QDeadlineTimer grace(toolcontract::kStopGraceMs);
+    for (ToolProcess *tool : tools) {
+        if (tool->isRunning())
+            tool->process.waitForFinished(int(qMax<qint64>(0, grace.remainingTime())));
+    }
+    for (ToolProcess *tool : tools) {
+        if (!tool->isRunning())
+            continue;
+        tool->process.kill();
+        tool->process.waitForFinished(kReapAfterKillMs);
+    }
 }

@@ -4,10 +4,15 @@
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
 #include <QPixmap>
 #include <QStandardPaths>
+
+namespace {
+constexpr unsigned long kTeardownPollMs = 50;
+}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent, Qt::WindowFlags())
@@ -24,10 +29,16 @@ MainWindow::MainWindow(QWidget *parent)
     ShowDefaultOutputFolder();
 }
 
-// A run still going on is ended by the worker's own destructor, which stops
-// the tool and releases a question this window can no longer answer.
+// A run still going on is stopped before the worker goes. A question the
+// worker asked that was never delivered (the event loop ended first) is
+// dropped: it is this window's own queued call, and the worker takes the
+// missing answer as "do not overwrite".
 MainWindow::~MainWindow()
 {
+    closing = true;
+    thread.requestStop();
+    while (!thread.wait(kTeardownPollMs))
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     delete ui;
 }
 

@@ -61,7 +61,8 @@ private:
     void ConnectWorker();
     void ShowDefaultOutputFolder();
     void AppendRow(const QString &path, const QString &name);
-    void MarkRow(int row, bool isSuccess);
+    void MarkRow(int row, bool isSuccess, const ConversionThread::FileResult &result);
+    void ShowRunProgress();
     void FinishRun();
     void ResetForNewConversion();
 
@@ -70,6 +71,10 @@ private:
     QStringList fileNames;
     QVector<uint> fileDurations;
     QStringList failedFiles;
+    // For the current run: why each failed file failed ("name: reason"),
+    // and how far each file has got, in percent.
+    QStringList failureDetails;
+    QVector<int> filePercents;
     ConversionThread thread;
     // Set when the window is closed during a run: the worker's signals are then answered
     // without asking and without showing anything.

@@ -8,9 +8,11 @@ QPointer<QMessageBox> currentBox;
 }
 
 int askWithButtons(QWidget *parent, QMessageBox::Icon icon, const QString &title,
-                   const QString &text, const QStringList &buttonTexts)
+                   const QString &text, const QStringList &buttonTexts, const QString &detailedText)
 {
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    if (!detailedText.isEmpty())
+        box.setDetailedText(detailedText);
     QList<QPushButton *> buttons;
     for (const QString &buttonText : buttonTexts) {
         // ActionRole keeps QMessageBox from picking an escape button by itself.

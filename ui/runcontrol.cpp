@@ -9,7 +9,10 @@
 #include <QColor>
 #include <QCoreApplication>
 
+#include <QDir>
+
 #include <limits>
+#include <numeric>
 
 void MainWindow::on_btnConvert_clicked()
 {
@@ -32,6 +35,8 @@ void MainWindow::on_btnConvert_clicked()
     ui->btnConvert->setEnabled(false);
 
     failedFiles.clear();
+    failureDetails.clear();
+    filePercents = QVector<int>(inputFiles.size(), 0);
 
     ui->prgrsConversion->setValue(0);
     ui->prgrsConversion->setVisible(true);
@@ -46,21 +51,27 @@ void MainWindow::on_btnConvert_clicked()
 
 void MainWindow::OnFileProgress(int index, uint completedDuration)
 {
-    // A report can arrive for no file of the queue (after the last file, or
+    // A report can arrive for no file of the run (after the last file, or
     // after the queue was emptied); it is ignored.
-    if (closing || index < 0 || index >= fileDurations.size())
+    if (closing || index < 0 || index >= filePercents.size() || index >= fileDurations.size())
         return;
     const uint total = fileDurations.at(index);
     double percent = 0.0;
     if (total > 0)
         percent = static_cast<double>(completedDuration) / total * 100.0;
     // Truncated like the whole-number percentage it is; a report past the
-    // recorded duration may run past the file's share of the bar.
-    const qint64 value = qint64(index) * 100
-                         + static_cast<qint64>(std::min(percent, double(std::numeric_limits<uint>::max())));
-    // Values beyond the bar's range are ignored, as QProgressBar itself does.
-    if (value <= ui->prgrsConversion->maximum())
-        ui->prgrsConversion->setValue(static_cast<int>(value));
+    // recorded duration fills no more than the file's own share.
+    filePercents[index] = qMax(filePercents.at(index), static_cast<int>(std::min(percent, 100.0)));
+    ShowRunProgress();
+}
+
+// Several files convert at once: the bar shows the sum of their shares, and
+// only ever moves forward.
+void MainWindow::ShowRunProgress()
+{
+    const int value = std::accumulate(filePercents.cbegin(), filePercents.cend(), 0);
+    if (value > ui->prgrsConversion->value())
+        ui->prgrsConversion->setValue(qMin(value, ui->prgrsConversion->maximum()));
 }
 
 void MainWindow::OnFileExists(QString outputFile)
@@ -80,21 +91,34 @@ void MainWindow::OnFileCompleted(int index, bool isSuccess)
 {
     if (closing || index < 0 || index >= fileNames.size())
         return;
-    MarkRow(index, isSuccess);
-    if (!isSuccess)
+    const ConversionThread::FileResult result = thread.resultOf(index);
+    MarkRow(index, isSuccess, result);
+    if (!isSuccess) {
         failedFiles.append(fileNames.at(index));
-    ui->prgrsConversion->setValue((index + 1) * 100);
+        failureDetails.append(tr("%1: %2").arg(fileNames.at(index), result.failureReason));
+    }
+    if (index < filePercents.size())
+        filePercents[index] = 100;
+    ShowRunProgress();
     if (index != fileNames.size() - 1)
         return;
     FinishRun();
 }
 
-void MainWindow::MarkRow(int row, bool isSuccess)
+// Colours the row, and says in its tool tip, after the input's path, what
+// the file became or why it failed.
+void MainWindow::MarkRow(int row, bool isSuccess, const ConversionThread::FileResult &result)
 {
     const QColor colour = isSuccess ? QColor(Qt::darkGreen) : QColor(Qt::red);
+    const QString path = inputFiles.value(row);
+    const QString toolTip = isSuccess
+        ? tr("%1\nConverted to %2").arg(path, QDir::toNativeSeparators(thread.outputDir + result.outputName))
+        : tr("%1\nFailed: %2").arg(path, result.failureReason);
     for (int column = 0; column < 3; ++column) {
-        if (QTableWidgetItem *item = ui->tblFiles->item(row, column))
+        if (QTableWidgetItem *item = ui->tblFiles->item(row, column)) {
             item->setBackground(colour);
+            item->setToolTip(toolTip);
+        }
     }
 }
 
@@ -113,8 +137,8 @@ void MainWindow::FinishRun()
         for (const QString &name : std::as_const(failedFiles))
             summary += name + QLatin1Char('\n');
     }
-    const int answer = askWithButtons(this, QMessageBox::Information, tr("Conversion Completed!"),
-                                      summary, {tr("New Conversion"), tr("Exit")});
+    const int answer = askWithButtons(this, QMessageBox::Information, tr("Conversion Completed!"), summary,
+                                      {tr("New Conversion"), tr("Exit")}, failureDetails.join(QLatin1Char('\n')));
     if (closing)
         return;
     if (answer != 0) {

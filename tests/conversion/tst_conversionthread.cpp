@@ -63,7 +63,10 @@ private slots:
     void toolOutcome();
     void silentToolIsEndedAfterStall_data();
     void silentToolIsEndedAfterStall();
-    void progressReachesWindowInOrder();
+    void toolsRunAtOnceAndReportInQueueOrder();
+    void questionComesInQueueOrderWhileOthersRun();
+    void laterFileNeverReplacesOutputOfSameRun();
+    void missingOutputFolderIsTheReason();
     void toolInputIsClosed();
     void argumentsReachToolIntact_data();
     void argumentsReachToolIntact();
@@ -73,7 +76,7 @@ private slots:
     void stopEndsRunningTool();
     void stopWhileAsking();
     void destroyingRunningWorker();
-    void destroyingWorkerWithUndeliveredQuestion();
+    void droppedQuestionReleasesWorker();
 };
 
 void TestConversionThread::initTestCase()
@@ -138,21 +141,28 @@ void TestConversionThread::toolOutcome_data()
 {
     QTest::addColumn<QString>("tool");
     QTest::addColumn<bool>("success");
-    QTest::newRow("crash after the marker") << standin("crash") << false;
-    QTest::newRow("no marker, exit 0") << standin("nomarker") << false;
-    QTest::newRow("marker, then exit 3") << standin("failcode") << false;
-    QTest::newRow("marker and exit 0") << standin("progress") << true;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("crash after the marker") << standin("crash") << false
+                                            << "the encoder tool ended unexpectedly (signal 6)";
+    QTest::newRow("no marker, exit 0") << standin("nomarker") << false
+                                       << "the encoder tool did not report a finished MP3";
+    QTest::newRow("marker, then exit 3") << standin("failcode") << false
+                                         << "the encoder tool failed without giving a reason (exit code 3)";
+    QTest::newRow("marker and exit 0") << standin("progress") << true << "";
 }
 
 void TestConversionThread::toolOutcome()
 {
     QFETCH(QString, tool);
     QFETCH(bool, success);
+    QFETCH(QString, reason);
     setEncoderToolPath(tool);
     Job job({"song.wav"});
     job.worker.start();
     QVERIFY(job.recorder.waitForCompletions(1));
     QCOMPARE(job.recorder.completions(), QStringList{success ? "done 0 ok" : "done 0 fail"});
+    QCOMPARE(job.worker.resultOf(0).failureReason, reason);
+    QCOMPARE(job.worker.resultOf(0).outputName, QString("song.mp3"));
 }
 
 void TestConversionThread::silentToolIsEndedAfterStall_data()
@@ -169,31 +179,112 @@ void TestConversionThread::silentToolIsEndedAfterStall()
     Job job({"a.wav", "b.wav"});
     ScopedEnv pidFile("MORVANE_STANDIN_PID_FILE", job.path("pid").toUtf8());
     job.worker.stallTimeoutMs = 300;
+    job.worker.maxTools = 2;
     job.worker.start();
-    QTRY_VERIFY(readPid(job.path("pid")) > 0);
-    const qint64 firstTool = readPid(job.path("pid"));
-    // Each file fails on its own; the run goes on to the next one.
+    // Each file fails on its own, whether its tool ran beside the other's or
+    // after it.
     QVERIFY(job.recorder.waitForCompletions(2));
     QCOMPARE(job.recorder.log, QStringList({"done 0 fail", "done 1 fail"}));
-    QVERIFY(processGone(firstTool));
-    QVERIFY(processGone(readPid(job.path("pid"))));
+    QVERIFY(job.worker.resultOf(1).failureReason.contains("wrote nothing"));
+    const QList<qint64> tools = readPids(job.path("pid"));
+    QCOMPARE(tools.size(), 2);
+    for (const qint64 pid : tools)
+        QVERIFY(processGone(pid));
 }
 
-void TestConversionThread::progressReachesWindowInOrder()
+void TestConversionThread::toolsRunAtOnceAndReportInQueueOrder()
 {
-    // The pauses add up to more than the stall time-out: a tool that keeps
-    // reporting must not be taken for a hung one.
+    // The first file takes ten times as long as the others: three tools run
+    // at once, the later files end first, and yet every file is reported in
+    // queue order, each after its own progress. The pauses add up to more
+    // than the stall time-out: a tool that keeps reporting is not hung.
     setEncoderToolPath(standin("progress"));
-    Job job({"a.wav", "b.wav"});
+    Job job({"slow.wav", "a.wav", "b.wav", "c.wav"});
     ScopedEnv steps("MORVANE_STANDIN_STEPS", "4");
-    ScopedEnv pause("MORVANE_STANDIN_PAUSE_MS", "150");
-    job.worker.stallTimeoutMs = 400;
+    ScopedEnv pause("MORVANE_STANDIN_PAUSE_MS", "40");
+    ScopedEnv slow("MORVANE_STANDIN_SLOW_INPUT", "slow");
+    job.worker.maxTools = 3;
+    job.worker.stallTimeoutMs = 1000;
     job.worker.start();
-    const QStringList expected{"progress 0 1", "progress 0 2", "progress 0 3", "progress 0 4", "done 0 ok",
-                               "progress 1 1", "progress 1 2", "progress 1 3", "progress 1 4", "done 1 ok"};
-    QVERIFY(job.recorder.waitForCompletions(2));
-    QCOMPARE(job.recorder.log, expected);
-    QCOMPARE(readFile(job.outputDir() + "b.mp3"), QByteArray("stand-in output\n"));
+    QVERIFY(job.recorder.waitForCompletions(4));
+    QCOMPARE(job.recorder.completions(), QStringList({"done 0 ok", "done 1 ok", "done 2 ok", "done 3 ok"}));
+    const QStringList &log = job.recorder.log;
+    QVERIFY2(log.indexOf("progress 1 4") < log.indexOf("progress 0 4"), qPrintable(log.join(", ")));
+    for (int file = 0; file < 4; ++file) {
+        QStringList own;
+        for (const QString &entry : log) {
+            if (entry.startsWith(QString("progress %1 ").arg(file)) || entry.startsWith(QString("done %1 ").arg(file)))
+                own << entry;
+        }
+        const QString p = QString("progress %1 ").arg(file);
+        QCOMPARE(own, QStringList({p + "1", p + "2", p + "3", p + "4", QString("done %1 ok").arg(file)}));
+    }
+    QCOMPARE(job.worker.currentIndex.load(), 4);
+}
+
+void TestConversionThread::questionComesInQueueOrderWhileOthersRun()
+{
+    // The question about the second file's output comes while the first
+    // file converts, and before the second file's tool starts; the first
+    // file finishes and is reported while the question is still open.
+    setEncoderToolPath(standin("progress"));
+    Job job({"slow.wav", "song.wav", "after.wav"});
+    ScopedEnv pause("MORVANE_STANDIN_PAUSE_MS", "30");
+    ScopedEnv slow("MORVANE_STANDIN_SLOW_INPUT", "slow");
+    QVERIFY(writeFile(job.outputDir() + "song.mp3", kOldContent));
+    job.worker.maxTools = 3;
+    QStringList logWhenAsked;
+    bool firstDoneWhileAsking = false;
+    job.recorder.answer = [&](const QString &) {
+        logWhenAsked = job.recorder.log;
+        firstDoneWhileAsking = QTest::qWaitFor([&] { return job.recorder.log.contains("done 0 ok"); }, 10000);
+        return true;
+    };
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(3));
+    QVERIFY2(firstDoneWhileAsking, qPrintable(job.recorder.log.join(", ")));
+    QCOMPARE(logWhenAsked.filter(QRegularExpression("^(exists|progress [12]|done)")),
+             QStringList{"exists song.mp3"});
+    QCOMPARE(job.recorder.completions(), QStringList({"done 0 ok", "done 1 ok", "done 2 ok"}));
+    QCOMPARE(readFile(job.outputDir() + "song.mp3"), QByteArray("stand-in output\n"));
+}
+
+void TestConversionThread::laterFileNeverReplacesOutputOfSameRun()
+{
+    // song.wav and Song.aif both map to song.mp3 (as far as a file system
+    // that ignores case is concerned): the second becomes the first free
+    // "Song (N).mp3" without a question, passing over one that was there
+    // before the run. An output that was there before is asked about as
+    // always.
+    setEncoderToolPath(standin("progress"));
+    Job job({"song.wav", "Song.aif", "take.flac"});
+    QVERIFY(writeFile(job.outputDir() + "Song (2).mp3", kOldContent));
+    QVERIFY(writeFile(job.outputDir() + "take.mp3", kOldContent));
+    job.worker.maxTools = 2;
+    job.recorder.answer = [](const QString &) { return false; };
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(3));
+    QCOMPARE(job.recorder.completions(), QStringList({"done 0 ok", "done 1 ok", "done 2 fail"}));
+    QCOMPARE(job.recorder.log.filter(QRegularExpression("^exists")), QStringList{"exists take.mp3"});
+    QCOMPARE(job.worker.resultOf(1).outputName, QString("Song (3).mp3"));
+    QCOMPARE(job.worker.resultOf(2).failureReason, QString("kept the existing take.mp3"));
+    QCOMPARE(readFile(job.outputDir() + "song.mp3"), QByteArray("stand-in output\n"));
+    QCOMPARE(readFile(job.outputDir() + "Song (3).mp3"), QByteArray("stand-in output\n"));
+    QCOMPARE(readFile(job.outputDir() + "Song (2).mp3"), kOldContent);
+    QCOMPARE(readFile(job.outputDir() + "take.mp3"), kOldContent);
+}
+
+void TestConversionThread::missingOutputFolderIsTheReason()
+{
+    setEncoderToolPath(standin("echoargs"));
+    Job job({"a.wav"});
+    ScopedEnv argsFile("MORVANE_STANDIN_ARGS_FILE", job.path("args").toUtf8());
+    job.worker.outputDir = job.path("gone/");
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(1));
+    QCOMPARE(job.recorder.completions(), QStringList{"done 0 fail"});
+    QCOMPARE(job.worker.resultOf(0).failureReason, "the output folder " + job.path("gone/") + " does not exist");
+    QVERIFY(!QFile::exists(job.path("args"))); // no tool was started for it
 }
 
 void TestConversionThread::toolInputIsClosed()
@@ -270,6 +361,8 @@ void TestConversionThread::existingOutput()
     QCOMPARE(job.recorder.completions(), QStringList{success ? "done 0 ok" : "done 0 fail"});
     if (answer >= 0)
         QCOMPARE(job.recorder.log.first(), QString("exists song.mp3"));
+    if (answer <= 0)
+        QCOMPARE(job.worker.resultOf(0).failureReason, QString("kept the existing song.mp3"));
     QCOMPARE(readFile(job.outputDir() + "song.mp3"), contentAfter);
 }
 
@@ -286,17 +379,21 @@ void TestConversionThread::stopEndsRunningTool()
     QFETCH(QString, tool);
     QFETCH(int, maxMs);
     setEncoderToolPath(tool);
-    Job job({"a.wav", "b.wav"});
+    Job job({"a.wav", "b.wav", "c.wav"});
     ScopedEnv pidFile("MORVANE_STANDIN_PID_FILE", job.path("pid").toUtf8());
+    job.worker.maxTools = 2;
     job.worker.start();
-    QTRY_VERIFY(readPid(job.path("pid")) > 0);
+    QTRY_COMPARE(readPids(job.path("pid")).size(), 2);
 
+    // Both running tools end, together within the time one is allowed.
     QElapsedTimer clock;
     clock.start();
     job.worker.requestStop();
     QTRY_VERIFY_WITH_TIMEOUT(job.worker.isFinished(), 10000);
     QVERIFY2(clock.elapsed() < maxMs, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(processGone(readPid(job.path("pid"))));
+    for (const qint64 pid : readPids(job.path("pid")))
+        QVERIFY(processGone(pid));
+    QCOMPARE(readPids(job.path("pid")).size(), 2);
     QCoreApplication::processEvents();
     QCOMPARE(job.recorder.log, QStringList()); // a stopped run reports nothing
     QVERIFY(!QFile::exists(job.outputDir() + "a.mp3"));
@@ -344,11 +441,12 @@ void TestConversionThread::destroyingRunningWorker()
     QCOMPARE(recorder.log, QStringList());
 }
 
-void TestConversionThread::destroyingWorkerWithUndeliveredQuestion()
+void TestConversionThread::droppedQuestionReleasesWorker()
 {
     // The event loop has ended (the window was closed) just as the worker
     // asked: the question sits in the GUI thread's queue and is never
-    // delivered. Destroying the worker must not wait for an answer forever.
+    // delivered. Its receiver drops it, as the window does when it goes, and
+    // the worker then ends without overwriting; nothing else queued is lost.
     setEncoderToolPath(standin("progress"));
     Job job({"song.wav"});
     QVERIFY(writeFile(job.outputDir() + "song.mp3", kOldContent));
@@ -360,6 +458,8 @@ void TestConversionThread::destroyingWorkerWithUndeliveredQuestion()
     worker->inputList = &job.inputs;
     worker->nameList = &job.names;
     worker->outputDir = job.outputDir();
+    bool otherCallDelivered = false;
+    QMetaObject::invokeMethod(this, [&] { otherCallDelivered = true; }, Qt::QueuedConnection);
     worker->start();
     // No QTRY here: processing events would deliver the question.
     QElapsedTimer clock;
@@ -368,10 +468,12 @@ void TestConversionThread::destroyingWorkerWithUndeliveredQuestion()
         QThread::yieldCurrentThread();
     QVERIFY(asked.load());
 
-    clock.restart();
+    worker->requestStop();
+    while (!worker->wait(20))
+        QCoreApplication::removePostedEvents(&recorder, QEvent::MetaCall);
     worker.reset();
-    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     QCoreApplication::processEvents();
+    QVERIFY(otherCallDelivered);
     QCOMPARE(recorder.log, QStringList());
     QCOMPARE(readFile(job.outputDir() + "song.mp3"), kOldContent);
 }

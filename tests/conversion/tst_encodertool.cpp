@@ -49,7 +49,7 @@ void TestEncoderTool::outputName_data()
     QTest::newRow("long extension") << "take.aiff-c" << "take.mp3";
     QTest::newRow("only an extension") << ".wav" << ".mp3";
     QTest::newRow("trailing dot") << "odd." << "odd.mp3";
-    QTest::newRow("no dot") << "README" << "README";
+    QTest::newRow("no dot") << "take" << "take.mp3";
     QTest::newRow("already mp3") << "song.mp3" << "song.mp3";
     QTest::newRow("non-ASCII") << "Grüße.ogg" << "Grüße.mp3";
 }

@@ -23,7 +23,18 @@ QString realEncoder()
 
 qint64 readPid(const QString &pidFile)
 {
-    return readFile(pidFile).trimmed().toLongLong();
+    const QList<qint64> pids = readPids(pidFile);
+    return pids.isEmpty() ? 0 : pids.last();
+}
+
+QList<qint64> readPids(const QString &pidFile)
+{
+    QList<qint64> pids;
+    for (const QByteArray &line : readFile(pidFile).split('\n')) {
+        if (!line.trimmed().isEmpty())
+            pids << line.trimmed().toLongLong();
+    }
+    return pids;
 }
 
 bool processGone(qint64 pid)

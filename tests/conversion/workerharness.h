@@ -17,8 +17,10 @@ namespace harness {
 QString standin(const char *mode); // one of the stand-in tools
 QString realEncoder();              // our encoder tool
 
-// The process id a stand-in wrote to pidFile; 0 while there is none.
+// The process id the last stand-in wrote to pidFile; 0 while there is none.
 qint64 readPid(const QString &pidFile);
+// Every process id written to pidFile, in order.
+QList<qint64> readPids(const QString &pidFile);
 // True once the process is gone and reaped.
 bool processGone(qint64 pid);
 

@@ -3,10 +3,12 @@
 // shows on purpose. Each behaviour is its own executable (STANDIN_MODE).
 //
 // Environment, read by some modes:
-//   MORVANE_STANDIN_PID_FILE    written with the process id at start (all modes)
+//   MORVANE_STANDIN_PID_FILE    the process id is appended at start (all modes)
 //   MORVANE_STANDIN_ARGS_FILE   echoargs: receives argv[1..], each ended by a NUL
 //   MORVANE_STANDIN_STEPS       progress: number of progress lines (default 3)
 //   MORVANE_STANDIN_PAUSE_MS    progress: pause after each line (default 20)
+//   MORVANE_STANDIN_SLOW_INPUT  progress: an input path containing this text
+//                               pauses ten times as long
 //   MORVANE_STANDIN_OUTPUT      print: the text written to standard output
 
 #include "toolcontract.h"
@@ -39,7 +41,7 @@ void writePidFile()
     const char *path = std::getenv("MORVANE_STANDIN_PID_FILE");
     if (!path || !*path)
         return;
-    if (FILE *file = std::fopen(path, "w")) {
+    if (FILE *file = std::fopen(path, "a")) {
         std::fprintf(file, "%ld\n", static_cast<long>(getpid()));
         std::fclose(file);
     }
@@ -69,7 +71,10 @@ int crash()
 int progress(int argc, char **argv)
 {
     const int steps = envNumber("MORVANE_STANDIN_STEPS", 3);
-    const int pauseMs = envNumber("MORVANE_STANDIN_PAUSE_MS", 20);
+    int pauseMs = envNumber("MORVANE_STANDIN_PAUSE_MS", 20);
+    const char *slow = std::getenv("MORVANE_STANDIN_SLOW_INPUT");
+    if (slow && *slow && argc > 2 && std::strstr(argv[2], slow))
+        pauseMs *= 10;
     for (int second = 1; second <= steps; ++second) {
         std::fprintf(stderr, "%s %d\n", toolcontract::kProgressPrefix, second);
         std::fflush(stderr);

@@ -129,6 +129,8 @@ void TestRunControl::wholeRunWithRealTool()
 {
     const QString wav = tone("alpha.wav", 2.0);
     const QString flac = tone("beta.flac", 3.0);
+    // Its MP3 would have the name of the first file's: it gets a name of its own.
+    const QString sameName = tone("alpha.flac", 1.0);
     const QString broken = dir.filePath("broken.wav");
     {
         QFile file(broken);
@@ -140,21 +142,24 @@ void TestRunControl::wholeRunWithRealTool()
 
     MainWindow window;
     window.show();
-    window.AddFiles({wav, broken, flac});
+    window.AddFiles({wav, broken, flac, sameName});
     setOutputFolder(window, out);
     QTableWidget *table = child<QTableWidget>(window, "tblFiles");
     auto *bar = child<QProgressBar>(window, "prgrsConversion");
 
     QList<QColor> colours;
+    QStringList toolTips;
     bool lockedDuringRun = false;
     BoxAnswerer answerer({"New Conversion"}, [&](int) {
-        for (int row = 0; row < 3; ++row)
+        for (int row = 0; row < 4; ++row) {
             colours.append(table->item(row, 0)->background().color());
+            toolTips.append(table->item(row, 2)->toolTip());
+        }
         lockedDuringRun = !child<QPushButton>(window, "btnAddFile")->isEnabled()
                           && !child<QPushButton>(window, "btnChangeDir")->isEnabled()
                           && !child<QPushButton>(window, "btnRemoveFile")->isEnabled()
                           && table->selectionMode() == QAbstractItemView::NoSelection
-                          && bar->isVisible() && bar->maximum() == 300 && bar->value() == 300;
+                          && bar->isVisible() && bar->maximum() == 400 && bar->value() == 400;
     });
     table->selectRow(1);
     convert(window);
@@ -167,15 +172,21 @@ void TestRunControl::wholeRunWithRealTool()
     QCOMPARE(summary.title, QStringLiteral("Conversion Completed!"));
     QCOMPARE(summary.text, summaryHead() + "\nThe following files failed to be converted:\nbroken.wav\n");
     QCOMPARE(summary.buttons, (QStringList{"New Conversion", "Exit"}));
+    // Why it failed: in the summary's details and in the red row's tool tip.
+    QVERIFY2(summary.details.startsWith("broken.wav: ") && summary.details.size() > 20, qPrintable(summary.details));
+    QCOMPARE(toolTips.at(1), broken + "\nFailed: " + summary.details.mid(12));
+    QCOMPARE(toolTips.at(3), sameName + "\nConverted to " + out + "alpha (2).mp3");
     QCOMPARE(summary.defaultButton, QStringLiteral("New Conversion"));
     QVERIFY(!summary.hasEscape);
     QVERIFY(lockedDuringRun);
-    QCOMPARE(colours, (QList<QColor>{QColor(Qt::darkGreen), QColor(Qt::red), QColor(Qt::darkGreen)}));
+    QCOMPARE(colours, (QList<QColor>{QColor(Qt::darkGreen), QColor(Qt::red), QColor(Qt::darkGreen),
+                                     QColor(Qt::darkGreen)}));
 
     QVERIFY(!QFileInfo::exists(out + "broken.mp3"));
     QVERIFY(qAbs(fixtures::decodedDuration(out + "alpha.mp3") - 2.0) < 0.03);
     QVERIFY(qAbs(fixtures::decodedDuration(out + "beta.mp3") - 3.0) < 0.03);
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    QVERIFY(qAbs(fixtures::decodedDuration(out + "alpha (2).mp3") - 1.0) < 0.03);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 3);
 
     // "New Conversion": an empty, unlocked window; the failures stay listed
     // until the next run starts.
@@ -294,26 +305,25 @@ void TestRunControl::progressValues()
 {
     MainWindow window;
     queueMeasuredAndUnmeasured(window, "out-progress");
-    // No tool: the run fails at once and the summary stays open while the
-    // bar is driven by hand.
-    setEncoderToolPath(dir.filePath("no-such-tool"));
+    // Tools that never end: the run stays open while the bar is driven by
+    // hand; closing the window then stops them.
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-hang");
+    window.worker().maxTools = 2;
     auto *bar = child<QProgressBar>(window, "prgrsConversion");
-    QList<int> values;
-    BoxAnswerer answerer({"New Conversion"}, [&](int) {
-        ConversionThread &worker = window.worker();
-        const QList<QPair<int, uint>> reports{{0, 0}, {0, 3}, {0, 5}, {0, 9}, {1, 0}, {1, 7},
-                                              {0, 15}, {0, 10000}, {2, 4}, {-1, 4}};
-        for (const auto &report : reports) {
-            emit worker.fileProgress(report.first, report.second);
-            values.append(bar->value());
-        }
-    });
     convert(window);
-    QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 1, 30000);
-    // 0 s, 3 s, 5 s and 9 s of 10; a file of unknown length stays at the start
-    // of its share; 15 s of 10 runs past the share; values past the bar's
-    // maximum, and reports for no queued file, leave it where it was.
-    QCOMPARE(values, (QList<int>{0, 30, 50, 90, 100, 100, 150, 150, 150, 150}));
+    QList<int> values;
+    const QList<QPair<int, uint>> reports{{0, 0}, {0, 3}, {0, 5}, {1, 0}, {0, 9}, {0, 4}, {1, 7},
+                                          {0, 15}, {0, 10000}, {2, 4}, {-1, 4}};
+    for (const auto &report : reports) {
+        emit window.worker().fileProgress(report.first, report.second);
+        values.append(bar->value());
+    }
+    // 0 s, 3 s and 5 s of 10; a file of unknown length adds nothing; a report
+    // behind an earlier one never moves the bar back; 15 s of 10 fills no
+    // more than the file's share; reports for no file of the run are ignored.
+    QCOMPARE(values, (QList<int>{0, 30, 50, 50, 90, 90, 90, 100, 100, 100, 100}));
+    window.close();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.worker().isRunning(), 10000);
 }
 
 void TestRunControl::progressFromTheTool()

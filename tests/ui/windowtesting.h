@@ -14,6 +14,19 @@
 
 namespace windowtesting {
 
+// The box's answer buttons, without the one that shows its details.
+inline QList<QAbstractButton *> answerButtons(QMessageBox *box)
+{
+    const QString showDetails = QCoreApplication::translate("QMessageBox", "Show Details...");
+    const QString hideDetails = QCoreApplication::translate("QMessageBox", "Hide Details...");
+    QList<QAbstractButton *> buttons;
+    for (QAbstractButton *button : box->buttons()) {
+        if (button->text() != showDetails && button->text() != hideDetails)
+            buttons.append(button);
+    }
+    return buttons;
+}
+
 // Waits (polling, without blocking the event loop) for the next modal widget
 // and hands it to answer(). Returns at once; the answer happens later.
 inline void whenModal(std::function<void(QWidget *)> answer, int timeoutMs = 30000)
@@ -39,6 +52,7 @@ struct BoxSeen
     bool shown = false;
     QString title;
     QString text;
+    QString details; // behind "Show Details...", which is not among the buttons
     QStringList buttons;
     bool hasDefault = false;
     QString defaultButton;
@@ -57,7 +71,8 @@ inline void clickInNextBox(const QString &buttonText, std::shared_ptr<BoxSeen> s
         seen->shown = true;
         seen->title = box->windowTitle();
         seen->text = box->text();
-        for (QAbstractButton *button : box->buttons())
+        seen->details = box->detailedText();
+        for (QAbstractButton *button : answerButtons(box))
             seen->buttons.append(button->text());
         seen->hasDefault = box->defaultButton() != nullptr;
         seen->defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
@@ -127,7 +142,8 @@ private:
         record.shown = true;
         record.title = box->windowTitle();
         record.text = box->text();
-        for (QAbstractButton *button : box->buttons())
+        record.details = box->detailedText();
+        for (QAbstractButton *button : answerButtons(box))
             record.buttons.append(button->text());
         record.hasDefault = box->defaultButton() != nullptr;
         record.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
