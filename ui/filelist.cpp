@@ -1,26 +1,42 @@
-// The queue of files: adding (dialog and drops), removing, the enabling rules,
-// and the texts of the "Duration" and "File Size" columns.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The queue of files: adding (dialog, drops, folders), removing, the enabling
+// rules, and the texts of the "Duration" and "File Size" columns.
 #include "mainwindow.h"
 
+#include "audioformats.h"
 #include "durationprobe.h"
 #include "encodertool.h"
+#include "probebatch.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QSet>
+#include <QStandardPaths>
 
 #include <algorithm>
 
 namespace {
+
 constexpr Qt::Alignment kCentred = Qt::AlignHCenter | Qt::AlignVCenter;
-}
+// An add that takes longer than this shows its progress, with Cancel.
+constexpr int kAddProgressDelayMs = 500;
+
+} // namespace
 
 QString MainWindow::ProbeDuration(QString path, uint *duration)
 {
+    return DurationCell(runDurationProbe(encoderToolPath(), path), duration);
+}
+
+QString MainWindow::DurationCell(const QString &probeOutput, uint *duration)
+{
     QString text = tr("Couldn't estimate duration");
-    const qint64 seconds = parseProbeOutput(runDurationProbe(encoderToolPath(), path));
+    const qint64 seconds = parseProbeOutput(probeOutput);
     if (duration)
         *duration = static_cast<uint>(seconds);
     if (seconds > 0)
@@ -38,35 +54,121 @@ QString MainWindow::FormatFileSize(qint64 size)
     return QString::number(size * (1.0 / 1048576.0), 'f', 2) + QStringLiteral(" MB");
 }
 
+// The dialog starts in the user's music folder, and after an add in the
+// folder of the files added, for the rest of the session.
 void MainWindow::on_btnAddFile_clicked()
 {
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Add File(s)"), QString(),
-        tr("All Sound Files (*.aac *.aif *.iff *.mid *.mp3 *.mpa *.ra *.wav *.wma);;All Files (*.*)"));
+    if (addDialogFolder.isEmpty()) {
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        addDialogFolder = QFileInfo(music).isDir() ? music : QDir::homePath();
+    }
+    const QString filter = tr("All Sound Files (%1)").arg(audioFilePatterns()) + QStringLiteral(";;")
+                           + tr("All Files (*)");
+    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), addDialogFolder, filter);
+    if (paths.isEmpty())
+        return;
+    addDialogFolder = QFileInfo(paths.first()).absolutePath();
     AddFiles(paths);
 }
 
 void MainWindow::AddFiles(const QStringList &paths)
 {
-    QString refused;
+    // The worker reads the queue during a run, and an add already under way
+    // owns the rows being appended.
+    if (thread.isRunning() || adding)
+        return;
+    QStringList candidates;
+    int notAudio = 0;
     for (const QString &chosen : paths) {
         const QString path = QDir::fromNativeSeparators(chosen);
+        if (QFileInfo(path).isDir())
+            candidates << audioFilesIn(path, &notAudio);
+        else
+            candidates << path;
+    }
+
+    QSet<QString> known;
+    for (const QString &name : std::as_const(fileNames))
+        known.insert(name.toCaseFolded());
+    QString refused;
+    QStringList accepted;
+    for (const QString &path : std::as_const(candidates)) {
         const QString name = fileNameOfPath(path);
-        if (fileNames.contains(name, Qt::CaseInsensitive)) {
+        if (known.contains(name.toCaseFolded())) {
             refused += QLatin1Char('\n') + name;
             continue;
         }
-        AppendRow(path, name);
+        known.insert(name.toCaseFolded());
+        accepted << path;
     }
+
+    MeasureAndAppend(accepted);
+    if (closing)
+        return;
     if (!refused.isEmpty()) {
         QMessageBox::warning(
             this, tr("Duplicate Files"),
-            tr("The folowing files already exist in the list and will not be added:") + refused,
+            tr("The following files already exist in the list and will not be added:") + refused,
             QMessageBox::Ok, QMessageBox::NoButton);
+    }
+    if (notAudio > 0) {
+        QMessageBox::information(
+            this, tr("Files Skipped"),
+            tr("%n file(s) in the added folders are not audio files and were not added.", "", notAudio));
     }
 }
 
-void MainWindow::AppendRow(const QString &path, const QString &name)
+// Measures the files several at a time and appends their rows in the order
+// given. The window keeps repainting meanwhile; when it takes a while, a
+// progress dialog offers Cancel, which keeps the files measured so far.
+void MainWindow::MeasureAndAppend(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    ProbeBatch batch(encoderToolPath(), paths, QThread::idealThreadCount(), kProbeTimeoutMs);
+    QProgressDialog progress(tr("Measuring the files to add..."), tr("Cancel"), 0, int(paths.size()), this);
+    progress.setWindowTitle(tr("Adding Files"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(kAddProgressDelayMs);
+    progress.setValue(0);
+    QEventLoop loop;
+    int handled = 0;
+    connect(&batch, &ProbeBatch::measured, this, [&](int index, const QString &output) {
+        const QString &path = paths.at(index);
+        AppendRow(path, fileNameOfPath(path), output);
+        progress.setValue(++handled);
+    });
+    connect(&progress, &QProgressDialog::canceled, &batch, &ProbeBatch::cancel);
+
+    connect(&progress, &QProgressDialog::canceled, this, [this] { convertWhenAdded = false; });
+    connect(&batch, &ProbeBatch::finished, &loop, &QEventLoop::quit);
+
+    SetAdding(&batch);
+    batch.start();
+    if (!batch.isFinished())
+        loop.exec();
+    // The loop also ends when the program quits (the window was closed).
+    batch.cancel();
+    SetAdding(nullptr);
+    if (convertWhenAdded && !closing) {
+        convertWhenAdded = false;
+        on_btnConvert_clicked();
+    }
+}
+
+// While files are being added, nothing else may join the queue. "Convert"
+// stays available: a click meanwhile starts the run once the add is done, as
+// a click made while the window was busy would.
+void MainWindow::SetAdding(ProbeBatch *batch)
+{
+    currentAdd = batch;
+    adding = batch != nullptr;
+    ui->btnAddFile->setEnabled(!adding);
+    ui->tblFiles->setAcceptDrops(!adding);
+    ui->btnConvert->setEnabled(adding || ui->tblFiles->rowCount() > 0);
+}
+
+void MainWindow::AppendRow(const QString &path, const QString &name, const QString &probeOutput)
 {
     QTableWidget *table = ui->tblFiles;
     const int row = table->rowCount();
@@ -77,7 +179,7 @@ void MainWindow::AppendRow(const QString &path, const QString &name)
     table->setItem(row, 0, nameItem);
 
     uint duration = 0;
-    auto *durationItem = new QTableWidgetItem(ProbeDuration(path, &duration));
+    auto *durationItem = new QTableWidgetItem(DurationCell(probeOutput, &duration));
     durationItem->setTextAlignment(kCentred);
     table->setItem(row, 1, durationItem);
 
@@ -90,29 +192,43 @@ void MainWindow::AppendRow(const QString &path, const QString &name)
     fileDurations.append(duration);
 }
 
+// The selected rows go from the table and from the three lists in one pass
+// each, so that removing thousands of rows costs no more than listing them.
 void MainWindow::on_btnRemoveFile_clicked()
 {
     QTableWidget *table = ui->tblFiles;
-    QVector<int> rows;
-    for (const QTableWidgetItem *item : table->selectedItems()) {
-        if (!rows.contains(item->row()))
-            rows.append(item->row());
-    }
-    std::sort(rows.begin(), rows.end());
+    QVector<bool> selected(table->rowCount(), false);
+    for (const QModelIndex &index : table->selectionModel()->selectedIndexes())
+        selected[index.row()] = true;
 
-    int removed = 0;
-    for (const int row : std::as_const(rows)) {
-        const int index = row - removed;
-        if (index < inputFiles.size())
-            inputFiles.removeAt(index);
-        if (index < fileNames.size())
-            fileNames.removeAt(index);
-        if (index < fileDurations.size())
-            fileDurations.removeAt(index);
-        for (int column = 0; column < table->columnCount(); ++column)
-            delete table->takeItem(index, column);
-        table->removeRow(index);
-        ++removed;
+    QStringList keptPaths;
+    QStringList keptNames;
+    QVector<uint> keptDurations;
+    for (int row = 0; row < selected.size(); ++row) {
+        if (selected.at(row))
+            continue;
+        if (row < inputFiles.size())
+            keptPaths << inputFiles.at(row);
+        if (row < fileNames.size())
+            keptNames << fileNames.at(row);
+        if (row < fileDurations.size())
+            keptDurations << fileDurations.at(row);
+    }
+    inputFiles = keptPaths;
+    fileNames = keptNames;
+    fileDurations = keptDurations;
+
+    // Runs of selected rows, last first, so the row numbers ahead stay valid.
+    for (int end = int(selected.size()); end > 0;) {
+        if (!selected.at(end - 1)) {
+            --end;
+            continue;
+        }
+        int begin = end - 1;
+        while (begin > 0 && selected.at(begin - 1))
+            --begin;
+        table->model()->removeRows(begin, end - begin);
+        end = begin;
     }
     if (table->rowCount() == 0)
         ui->btnConvert->setEnabled(false);
@@ -120,12 +236,12 @@ void MainWindow::on_btnRemoveFile_clicked()
 
 void MainWindow::on_tblFiles_itemSelectionChanged()
 {
-    ui->btnRemoveFile->setEnabled(!ui->tblFiles->selectedItems().isEmpty());
+    ui->btnRemoveFile->setEnabled(ui->tblFiles->selectionModel()->hasSelection());
 }
 
 void MainWindow::on_tblFiles_itemChanged(QTableWidgetItem *)
 {
-    if (thread.isRunning())
+    if (thread.isRunning() || adding)
         return;
     ui->btnConvert->setEnabled(ui->tblFiles->rowCount() > 0);
 }

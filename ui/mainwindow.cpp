@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "messagebox.h"
+#include "probebatch.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -74,6 +75,10 @@ void MainWindow::ShowDefaultOutputFolder()
 // stopped (the worker's destructor waits for it once the window is gone).
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (currentAdd) {
+        closing = true;
+        currentAdd->cancel();
+    }
     if (thread.isRunning()) {
         closing = true;
         thread.requestStop();

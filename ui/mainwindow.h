@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
+class ProbeBatch;
 class QTableWidgetItem;
 class Ui_MainWindow;
 
@@ -32,7 +33,9 @@ public:
     QString DocumentsFolder() const;
 
     // Adds files to the queue the way the add dialog does: duplicates by name
-    // (ignoring case) are refused with one warning for all of them.
+    // (ignoring case) are refused with one warning for all of them. A folder
+    // adds the audio files below it. Returns once every file is measured
+    // (several at a time) or the user cancelled; the window repaints meanwhile.
     void AddFiles(const QStringList &paths);
 
     // Read-only views of the queue, for whoever needs to look (tests do).
@@ -60,7 +63,10 @@ private slots:
 private:
     void ConnectWorker();
     void ShowDefaultOutputFolder();
-    void AppendRow(const QString &path, const QString &name);
+    static QString DurationCell(const QString &probeOutput, uint *duration);
+    void MeasureAndAppend(const QStringList &paths);
+    void SetAdding(ProbeBatch *batch);
+    void AppendRow(const QString &path, const QString &name, const QString &probeOutput);
     void MarkRow(int row, bool isSuccess, const ConversionThread::FileResult &result);
     void ShowRunProgress();
     void FinishRun();
@@ -76,7 +82,14 @@ private:
     QStringList failureDetails;
     QVector<int> filePercents;
     ConversionThread thread;
-    // Set when the window is closed during a run: the worker's signals are then answered
-    // without asking and without showing anything.
+    // Set when the window is closed during a run or an add: the worker's
+    // signals are then answered without asking and without showing anything.
     bool closing = false;
+    // The add under way, if any (see AddFiles).
+    bool adding = false;
+    ProbeBatch *currentAdd = nullptr;
+    // "Convert" was clicked while files were being added.
+    bool convertWhenAdded = false;
+    // Where the add dialog opens; empty until the first add of the session.
+    QString addDialogFolder;
 };

@@ -16,6 +16,10 @@
 
 void MainWindow::on_btnConvert_clicked()
 {
+    if (adding) {
+        convertWhenAdded = true; // see SetAdding()
+        return;
+    }
     if (inputFiles.isEmpty())
         return;
 

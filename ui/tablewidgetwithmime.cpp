@@ -4,7 +4,6 @@
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 
@@ -22,9 +21,9 @@ QStringList TableWidgetWithMime::localFilePaths(const QMimeData *mimeData)
     for (const QUrl &url : mimeData->urls()) {
         if (!url.isLocalFile())
             return {};
+        // A folder is taken too: the window adds the audio files below it.
         const QString path = url.toLocalFile();
-        // Folders are not audio files; a drop that carries one is refused whole.
-        if (path.isEmpty() || QFileInfo(path).isDir())
+        if (path.isEmpty())
             return {};
         paths.append(path);
     }

@@ -3,9 +3,9 @@
 #include <QStringList>
 #include <QTableWidget>
 
-// The file table. It takes local files dragged onto it (from a file manager)
-// and hands their paths to the window, which adds them like files chosen in
-// the add dialog. Anything else dragged onto it is refused, and an accepted
+// The file table. It takes local files and folders dragged onto it (from a
+// file manager) and hands their paths to the window, which adds them like
+// files chosen in the add dialog (a folder adds the audio files below it). Anything else dragged onto it is refused, and an accepted
 // drop is always reported to the source as a copy, so the source never takes
 // it as a move and deletes its files.
 class TableWidgetWithMime : public QTableWidget
@@ -15,8 +15,8 @@ class TableWidgetWithMime : public QTableWidget
 public:
     explicit TableWidgetWithMime(QWidget *parent = nullptr);
 
-    // The local file paths a drop with this content would add; empty when the
-    // content carries anything that is not a local file.
+    // The local paths a drop with this content would add; empty when the
+    // content carries anything that is not a local file or folder.
     static QStringList localFilePaths(const QMimeData *mimeData);
 
 signals:

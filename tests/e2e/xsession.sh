@@ -184,9 +184,12 @@ xsession_wait_window() {
     # in the title are escaped.
     # shellcheck disable=SC2001,SC2016
     pattern="^$(sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$2")\$"
-    ids="$(timeout "$1" xdotool search --sync --onlyvisible --name "$pattern" 2>/dev/null)" ||
-        return 1
-    [ -n "$ids" ] || return 1
+    # Searched again and again rather than with --sync: a search fails when
+    # another window (a short-lived progress dialog, say) goes away under it.
+    xsession_found_window() {
+        ids="$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null)" && [ -n "$ids" ]
+    }
+    xsession_wait_for "$1" xsession_found_window || return 1
     echo "${ids%%$'\n'*}"
 }
 

@@ -10,6 +10,8 @@
 //   MORVANE_STANDIN_SLOW_INPUT  progress: an input path containing this text
 //                               pauses ten times as long
 //   MORVANE_STANDIN_OUTPUT      print: the text written to standard output
+//                               (an input matching MORVANE_STANDIN_SLOW_INPUT
+//                               gets no answer: the stand-in hangs)
 
 #include "toolcontract.h"
 
@@ -68,12 +70,17 @@ int crash()
     std::abort();
 }
 
+bool isSlowInput(int argc, char **argv)
+{
+    const char *slow = std::getenv("MORVANE_STANDIN_SLOW_INPUT");
+    return slow && *slow && argc > 2 && std::strstr(argv[2], slow);
+}
+
 int progress(int argc, char **argv)
 {
     const int steps = envNumber("MORVANE_STANDIN_STEPS", 3);
     int pauseMs = envNumber("MORVANE_STANDIN_PAUSE_MS", 20);
-    const char *slow = std::getenv("MORVANE_STANDIN_SLOW_INPUT");
-    if (slow && *slow && argc > 2 && std::strstr(argv[2], slow))
+    if (isSlowInput(argc, argv))
         pauseMs *= 10;
     for (int second = 1; second <= steps; ++second) {
         std::fprintf(stderr, "%s %d\n", toolcontract::kProgressPrefix, second);
@@ -110,8 +117,10 @@ int readStandardInput()
     return printMarker();
 }
 
-int print()
+int print(int argc, char **argv)
 {
+    if (isSlowInput(argc, argv))
+        sleepForever();
     const char *text = std::getenv("MORVANE_STANDIN_OUTPUT");
     std::fputs(text ? text : "", stdout);
     return 0;
@@ -155,7 +164,7 @@ int main(int argc, char **argv)
     if (mode == "stdin")            // reads its input to the end first
         return readStandardInput();
     if (mode == "print")            // prints a given text (probe answers)
-        return print();
+        return print(argc, argv);
     std::fprintf(stderr, "unknown stand-in mode %s\n", mode.c_str());
     return 2;
 }

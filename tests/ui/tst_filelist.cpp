@@ -5,7 +5,11 @@
 #include "mainwindow.h"
 #include "windowtesting.h"
 
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -29,6 +33,9 @@ private slots:
     void removeSelectedRows();
     void enablingFollowsTheTable();
     void droppedLocalFilesAreAddedAsCopy();
+    void droppedFolderAddsItsAudioFiles();
+    void slowAddShowsProgressAndCancelKeepsMeasured();
+    void addDialogFindsEveryFormat();
     void otherDropsAreRefused_data();
     void otherDropsAreRefused();
 
@@ -148,7 +155,7 @@ void TestFileList::duplicatesAreRefusedOnce()
     window.AddFiles({sameNameElsewhere, fresh, freshAgain});
     QVERIFY(seen->shown);
     QCOMPARE(seen->title, QStringLiteral("Duplicate Files"));
-    QCOMPARE(seen->text, QStringLiteral("The folowing files already exist in the list and will not "
+    QCOMPARE(seen->text, QStringLiteral("The following files already exist in the list and will not "
                                         "be added:\nsong.WAV\nFRESH.wav"));
     QCOMPARE(seen->buttons, QStringList{"OK"});
     QCOMPARE(window.queuedNames(), (QStringList{"Song.wav", "fresh.wav"}));
@@ -279,13 +286,104 @@ void TestFileList::droppedLocalFilesAreAddedAsCopy()
     QVERIFY(QFileInfo::exists(a));
 }
 
+void TestFileList::droppedFolderAddsItsAudioFiles()
+{
+    // Audio files anywhere below the folder, in path order (numbers in
+    // their numeric order); other files are counted once, hidden ones not.
+    for (const char *folder : {"album/CD 1", "album/CD 2", "album/.hidden"})
+        QVERIFY(QDir().mkpath(dir.filePath(folder)));
+    const QStringList audio{tone("album/CD 1/2 two.wav", 1.0), tone("album/CD 1/10 ten.flac", 1.0),
+                            tone("album/CD 2/1 one.wav", 1.0)};
+    for (const char *other : {"album/cover.jpg", "album/CD 2/notes.txt", "album/.hidden/x.wav", "album/.y.wav"}) {
+        QFile file(dir.filePath(other));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    MainWindow window;
+    window.show();
+    auto seen = std::make_shared<BoxSeen>();
+    clickInNextBox("OK", seen);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath("album"))});
+    Qt::DropAction reported = Qt::IgnoreAction;
+    QVERIFY(sendDrop(window, &data, Qt::CopyAction, &reported));
+    QCOMPARE(window.queuedPaths(), audio);
+    QCOMPARE(window.queuedDurations(), (QVector<uint>{1, 1, 1}));
+    QVERIFY(seen->shown);
+    QVERIFY2(seen->text.startsWith("2 file"), qPrintable(seen->text));
+}
+
+void TestFileList::slowAddShowsProgressAndCancelKeepsMeasured()
+{
+    // One file's probe never answers: the add shows its progress after a
+    // moment, the window goes on handling events meanwhile (the answering
+    // timer runs), and Cancel keeps the files measured so far, in order.
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-print");
+    qputenv("MORVANE_STANDIN_OUTPUT", "$42$");
+    qputenv("MORVANE_STANDIN_SLOW_INPUT", "stuck");
+    MainWindow window;
+    window.show();
+    QString title;
+    whenModal<QProgressDialog>([&title](QProgressDialog *progress) {
+        title = progress->windowTitle();
+        progress->findChild<QPushButton *>()->click();
+    });
+    window.AddFiles({dir.filePath("a.wav"), dir.filePath("b.wav"), dir.filePath("stuck.wav"),
+                     dir.filePath("d.wav")});
+    qunsetenv("MORVANE_STANDIN_SLOW_INPUT");
+    qunsetenv("MORVANE_STANDIN_OUTPUT");
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_ENCODER"));
+    QCOMPARE(title, QString("Adding Files"));
+    QVERIFY(!window.queuedNames().contains("stuck.wav"));
+    QCOMPARE(window.queuedNames().mid(0, 2), (QStringList{"a.wav", "b.wav"}));
+    QCOMPARE(window.queuedDurations().value(0), 42u);
+    QVERIFY(button(window, "btnAddFile")->isEnabled());
+    QVERIFY(button(window, "btnConvert")->isEnabled());
+}
+
+void TestFileList::addDialogFindsEveryFormat()
+{
+    // The dialog opens in the music folder, then where the last add came
+    // from; its filter knows every format, in either case, and "All Files"
+    // matches names without a dot.
+    QDir().mkpath(dir.filePath("from here"));
+    const QString file = dir.filePath("from here/take");
+    fixtures::Tone wav;
+    wav.outputOptions = {"-f", "wav"};
+    QVERIFY(fixtures::makeTone(file, wav));
+    QVERIFY(fixtures::makeTone(file + "2", wav));
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    QVERIFY(QDir().mkpath(music));
+    MainWindow window;
+    window.show();
+    QStringList folders;
+    QStringList filters;
+    for (int add = 0; add < 2; ++add) {
+        whenModal<QFileDialog>([&](QFileDialog *dialog) {
+            folders << dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectNameFilter(filters.last());
+            dialog->setDirectory(QFileInfo(file).absolutePath());
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(add == 0 ? "take" : "take2");
+            static_cast<QDialog *>(dialog)->accept();
+        });
+        QTest::mouseClick(button(window, "btnAddFile"), Qt::LeftButton);
+        QTRY_VERIFY(!QApplication::activeModalWidget());
+    }
+    QCOMPARE(folders, (QStringList{music, dir.filePath("from here")}));
+    QCOMPARE(filters.size(), 2);
+    for (const char *pattern : {"*.wav", "*.flac", "*.FLAC", "*.ogg", "*.opus", "*.m4a", "*.aiff", "*.mid", "*.wma"})
+        QVERIFY2(filters.first().contains(QString(" ") + pattern) || filters.first().contains(QString("(") + pattern),
+                 pattern);
+    QCOMPARE(filters.last(), QString("All Files (*)"));
+    QCOMPARE(window.queuedNames(), (QStringList{"take", "take2"}));
+}
+
 void TestFileList::otherDropsAreRefused_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("possible");
     QTest::newRow("plain text") << "text" << int(Qt::CopyAction | Qt::MoveAction);
     QTest::newRow("web address") << "http" << int(Qt::CopyAction);
-    QTest::newRow("a folder") << "folder" << int(Qt::CopyAction);
     QTest::newRow("move only") << "file" << int(Qt::MoveAction);
 }
 
@@ -299,8 +397,6 @@ void TestFileList::otherDropsAreRefused()
         data.setText(file);
     else if (kind == "http")
         data.setUrls({QUrl("http://example.invalid/a.wav")});
-    else if (kind == "folder")
-        data.setUrls({QUrl::fromLocalFile(dir.path())});
     else
         data.setUrls({QUrl::fromLocalFile(file)});
 

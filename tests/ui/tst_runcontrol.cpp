@@ -374,30 +374,23 @@ void TestRunControl::browseForOutputFolder()
     const QString before = text->toPlainText();
     const QString chosen = outputFolder("chosen");
 
-    whenModal([](QWidget *modal) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal))
-            dialog->reject();
-    });
+    whenModal<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
     QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
     QCOMPARE(text->toPlainText(), before);
 
     QString caption;
-    whenModal([&caption, chosen](QWidget *modal) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            caption = dialog->windowTitle();
-            dialog->setDirectory(chosen);
-            static_cast<QDialog *>(dialog)->accept();
-        }
+    whenModal<QFileDialog>([&caption, chosen](QFileDialog *dialog) {
+        caption = dialog->windowTitle();
+        dialog->setDirectory(chosen);
+        static_cast<QDialog *>(dialog)->accept();
     });
     QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
     QCOMPARE(caption, QStringLiteral("Output Directory"));
     QCOMPARE(text->toPlainText(), QDir(chosen).absolutePath() + "/");
 
-    whenModal([](QWidget *modal) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            dialog->setDirectory("/");
-            static_cast<QDialog *>(dialog)->accept();
-        }
+    whenModal<QFileDialog>([](QFileDialog *dialog) {
+        dialog->setDirectory("/");
+        static_cast<QDialog *>(dialog)->accept();
     });
     QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
     QCOMPARE(text->toPlainText(), QStringLiteral("/"));

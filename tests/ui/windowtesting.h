@@ -27,15 +27,24 @@ inline QList<QAbstractButton *> answerButtons(QMessageBox *box)
     return buttons;
 }
 
+template<typename T>
+struct NotDeduced
+{
+    using type = T;
+};
+
 // Waits (polling, without blocking the event loop) for the next modal widget
-// and hands it to answer(). Returns at once; the answer happens later.
-inline void whenModal(std::function<void(QWidget *)> answer, int timeoutMs = 30000)
+// of the given kind and hands it to answer(); other modal widgets, such as
+// the progress of an add that comes first, are passed over. Returns at once;
+// the answer happens later.
+template<typename Widget = QWidget>
+inline void whenModal(std::function<void(typename NotDeduced<Widget>::type *)> answer, int timeoutMs = 30000)
 {
     auto *timer = new QTimer;
     auto elapsed = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, elapsed, timeoutMs] {
         *elapsed += 10;
-        if (QWidget *modal = QApplication::activeModalWidget()) {
+        if (auto *modal = qobject_cast<Widget *>(QApplication::activeModalWidget())) {
             timer->stop();
             timer->deleteLater();
             answer(modal);
@@ -64,10 +73,7 @@ struct BoxSeen
 inline void clickInNextBox(const QString &buttonText, std::shared_ptr<BoxSeen> seen,
                            std::function<void()> whileOpen = {})
 {
-    whenModal([buttonText, seen, whileOpen](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box)
-            return;
+    whenModal<QMessageBox>([buttonText, seen, whileOpen](QMessageBox *box) {
         seen->shown = true;
         seen->title = box->windowTitle();
         seen->text = box->text();
@@ -92,10 +98,7 @@ inline void clickInNextBox(const QString &buttonText, std::shared_ptr<BoxSeen> s
 // or, with an empty list, cancels.
 inline void chooseInFileDialog(const QStringList &paths)
 {
-    whenModal([paths](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        if (!dialog)
-            return;
+    whenModal<QFileDialog>([paths](QFileDialog *dialog) {
         if (paths.isEmpty()) {
             dialog->reject();
             return;
