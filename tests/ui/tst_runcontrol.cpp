@@ -9,7 +9,6 @@
 #include "windowtesting.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -19,15 +18,6 @@
 #include <QtTest>
 
 using namespace windowtesting;
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 class TestRunControl : public QObject
 {
@@ -44,7 +34,6 @@ private slots:
     void progressFromTheTool();
     void exitEndsTheEventLoop();
     void browseForOutputFolder();
-    void helpOpensTheFileBesideTheProgram();
     void closingDuringConversion();
     void closingDuringQuestion();
 
@@ -391,20 +380,6 @@ void TestRunControl::browseForOutputFolder()
     });
     QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
     QCOMPARE(text->toPlainText(), QStringLiteral("/"));
-}
-
-void TestRunControl::helpOpensTheFileBesideTheProgram()
-{
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
-    MainWindow window;
-    window.show();
-    QTest::mouseClick(child<QPushButton>(window, "btnHelp"), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(recorder.opened.size(), 1);
-    QCOMPARE(recorder.opened.first(),
-             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help.chm"));
-    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void TestRunControl::closingDuringConversion()
