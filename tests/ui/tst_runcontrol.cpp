@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole conversion run through the window: locking, progress, the
 // overwrite question, coloured rows, the summary, starting over, quitting,
 // shutting down (recorded, never real), and closing the window mid-run.
