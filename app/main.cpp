@@ -1,15 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "commandline.h"
 #include "mainwindow.h"
 #include "progressbridge.h"
 #include "shutdown.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QProcess>
+#include <QTimer>
+
+namespace {
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("morvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MORVANE_VERSION));
+    // Matches the installed desktop entry, so Wayland shows our name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(MORVANE_APP_ID));
+
+    // --help and --version print and end here: no window and no display,
+    // which QApplication would need.
+    if (asksForTextOnly(argumentsOf(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        parser.process(app); // prints the text and ends the program
+        return 0;
+    }
+
     registerProgressMessage();
     QApplication app(argc, argv);
+    // QApplication has taken out its own options; an unknown option left
+    // ends the program here with a message on standard error.
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(app);
+    // Relative names are taken against the folder the program was started in.
+    const SortedArguments sorted = sortArguments(parser.positionalArguments(), QDir::currentPath());
+
     installProgressMessageFilter(&app);
     setShutdownLauncher([](const QString &program, const QStringList &arguments) {
         QProcess::startDetached(program, arguments);
@@ -17,6 +56,9 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    // Once the window is up: the files are measured as the add dialog's are,
+    // and any warning appears over the window.
+    QTimer::singleShot(0, &window, [&window, sorted] { queueSortedArguments(window, sorted); });
 
     // The help file and the encoder tool lie beside the program.
     QDir::setCurrent(QCoreApplication::applicationDirPath());

@@ -1,4 +1,5 @@
-# Debian 12 packages, sourced by run.sh and test.sh.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Debian 12 packages, sourced by run.sh, test.sh and package.sh.
 # What building and running the program needs:
 RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
@@ -6,8 +7,14 @@ RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
 # programs and sox to make and check audio, Xvfb, X tools and a small window
 # manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
-# for screenshots, hyperfine for benchmarks.
-TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl"
+# for screenshots and icon sizes, hyperfine for benchmarks, and the validators
+# of the installed desktop entry, metainfo and manual page.
+TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl
+ desktop-file-utils appstream man-db"
+# What building the Debian package needs besides RUN_PACKAGES: dpkg-shlibdeps
+# and dpkg-buildflags (dpkg-dev), file (CPack finds the binaries with it),
+# and lintian to check the package.
+PACKAGE_PACKAGES="dpkg-dev file lintian"
 
 install_packages() {
     local sudo=""

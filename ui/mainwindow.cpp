@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
 #include "messagebox.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QPixmap>
+#include <QShortcut>
 #include <QStandardPaths>
 
 namespace {
@@ -26,6 +28,8 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowIcon(QIcon(QStringLiteral(":/resources/banners/ICON_AUDIO.ico")));
     ConnectWorker();
     connect(ui->tblFiles, &TableWidgetWithMime::localFilesDropped, this, &MainWindow::AddFiles);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &MainWindow::on_btnHelp_clicked);
     ui->prgrsConversion->setVisible(false);
     ShowDefaultOutputFolder();
 }

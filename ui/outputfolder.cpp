@@ -1,13 +1,14 @@
-// Choosing the output folder, and opening the help file.
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Choosing the output folder, and opening the help.
 #include "mainwindow.h"
 
+#include "help.h"
 #include "ui_mainwindow.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QUrl>
+#include <QMessageBox>
 
 void MainWindow::on_btnChangeDir_clicked()
 {
@@ -22,9 +23,17 @@ void MainWindow::on_btnChangeDir_clicked()
     ui->txtCurrentDir->setPlainText(QDir::toNativeSeparators(folder));
 }
 
-// help.chm lies beside the program; the desktop opens it with its CHM viewer.
+// The help lies beside the program. When the desktop can show neither
+// help.chm nor the HTML pages, the user is told where they are.
 void MainWindow::on_btnHelp_clicked()
 {
-    const QString helpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/help.chm");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile));
+    const HelpFiles files{QCoreApplication::applicationDirPath()};
+    if (openHelp(files) != HelpShown::Nothing)
+        return;
+    QMessageBox::warning(
+        this, tr("Help Not Available"),
+        tr("No program on this computer could open the help.\n\n"
+           "The help files are in %1: open help/index.html in a web browser, "
+           "or help.chm in a CHM viewer such as xchm.")
+            .arg(QDir::toNativeSeparators(files.folder)));
 }

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws Morvane's artwork with ImageMagick 6 and writes it beside this script:
 #   MP3              the 580 x 100 JPEG banner across the top of the main window
 #   ICON_AUDIO.ico   the window icon: 16, 32, 48, 128 and 256 pixel 32-bit images
+# the application icon for the desktop's icon theme (installed as hicolor
+# icons under the program's desktop id):
+#   resources/icons/morvane-<size>.png   16, 22, 24, 32, 48, 64, 128 and 256 pixels
+#   resources/icons/morvane.svg          the same badge as a scalable drawing
 # and the logo at the top of every help page:
 #   help/pages/images/morvane-32.png
 # The output is committed; run this again after changing the drawing:
@@ -11,6 +16,8 @@ set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 help_images="$here/../../help/pages/images"
+theme_icons="$here/../icons"
+readonly THEME_ICON_SIZES=(16 22 24 32 48 64 128 256)
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -162,6 +169,49 @@ make_banner() {
     # (1x1 sampling keeps full colour resolution, so the type stays crisp.)
 }
 
+# Writes the badge as an SVG drawing to OUT: the same rounded square,
+# gradients and bars as make_badge, laid out for 256 pixels.
+make_badge_svg() {
+    local out=$1
+    awk -v top="$BADGE_TOP" -v bottom="$BADGE_BOTTOM" 'BEGIN {
+        S = 256
+        inset = int((S * 6 + 50) / 100); side = S - 2 * inset
+        radius = int(side * 22 / 100)
+        n = 5; split("1.0 0.62 0.36 0.62 1.0", h, " ")
+        inner = S - 2 * int(S * 0.06 + 0.5)
+        bw = int(inner * 0.105 + 0.5); gap = int(bw * 0.55 + 0.5)
+        btop = int(S * 0.24 + 0.5); base = S - int(S * 0.24 + 0.5)
+        x = int((S - (n * bw + (n - 1) * gap)) / 2)
+        printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d %d\">\n", S, S, S, S
+        printf "  <title>Morvane</title>\n"
+        printf "  <defs>\n"
+        printf "    <linearGradient id=\"ground\" x1=\"0\" y1=\"0\" x2=\"1\" y2=\"1\">\n"
+        printf "      <stop offset=\"0\" stop-color=\"%s\"/>\n      <stop offset=\"1\" stop-color=\"%s\"/>\n", top, bottom
+        printf "    </linearGradient>\n"
+        printf "    <linearGradient id=\"light\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
+        printf "      <stop offset=\"0\" stop-color=\"#ffffff\" stop-opacity=\"0.18\"/>\n"
+        printf "      <stop offset=\"1\" stop-color=\"#ffffff\" stop-opacity=\"0\"/>\n"
+        printf "    </linearGradient>\n"
+        printf "  </defs>\n"
+        for (layer = 1; layer <= 2; layer++)
+            printf "  <rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"%d\" fill=\"url(#%s)\"/>\n", inset, inset, side, side, radius, layer == 1 ? "ground" : "light"
+        for (i = 1; i <= n; i++) {
+            y = base - int((base - btop) * h[i] + 0.5)
+            printf "  <rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" rx=\"%g\" fill=\"#ffffff\"/>\n", x, y, bw, base - y, bw / 2
+            x += bw + gap
+        }
+        printf "</svg>\n"
+    }' >"$out"
+}
+
+make_theme_icons() {
+    local size
+    for size in "${THEME_ICON_SIZES[@]}"; do
+        make_badge "$size" "$work/morvane-$size.png"
+    done
+    make_badge_svg "$work/morvane.svg"
+}
+
 make_icon() {
     local out=$1 size pngs=()
     for size in 256 128 48 32 16; do
@@ -178,15 +228,23 @@ check_output() {
     size="$(identify -format '%wx%h:%[channels] ' "$here/ICON_AUDIO.ico")"
     [ "$size" = "256x256:srgba 128x128:srgba 48x48:srgba 32x32:srgba 16x16:srgba " ] ||
         die "icon came out with images $size"
+    local want
+    for want in "${THEME_ICON_SIZES[@]}"; do
+        size="$(identify -format '%m %wx%h' "$theme_icons/morvane-$want.png")"
+        [ "$size" = "PNG ${want}x${want}" ] || die "theme icon $want came out as $size"
+    done
+    grep -q '<svg .*viewBox="0 0 256 256"' "$theme_icons/morvane.svg" ||
+        die "scalable icon has no 256 x 256 drawing"
 }
 
 check_tools
 make_banner "$work/MP3"
 make_icon "$work/ICON_AUDIO.ico"
-make_badge 32 "$work/morvane-32.png"
+make_theme_icons
 mv "$work/MP3" "$here/MP3"
 mv "$work/ICON_AUDIO.ico" "$here/ICON_AUDIO.ico"
-mkdir -p "$help_images"
-mv "$work/morvane-32.png" "$help_images/morvane-32.png"
+mkdir -p "$help_images" "$theme_icons"
+cp "$work/morvane-32.png" "$help_images/morvane-32.png"
+mv "$work"/morvane-*.png "$work/morvane.svg" "$theme_icons/"
 check_output
-echo "make-banners: wrote $here/MP3, $here/ICON_AUDIO.ico and the help logo"
+echo "make-banners: wrote $here/MP3, $here/ICON_AUDIO.ico, the theme icons in $theme_icons and the help logo"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole conversion run through the window: locking, progress, the
 // overwrite question, coloured rows, the summary, starting over, quitting,
 // shutting down (recorded, never real), and closing the window mid-run.
@@ -9,7 +10,6 @@
 #include "windowtesting.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -19,15 +19,6 @@
 #include <QtTest>
 
 using namespace windowtesting;
-
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 class TestRunControl : public QObject
 {
@@ -44,7 +35,6 @@ private slots:
     void progressFromTheTool();
     void exitEndsTheEventLoop();
     void browseForOutputFolder();
-    void helpOpensTheFileBesideTheProgram();
     void closingDuringConversion();
     void closingDuringQuestion();
 
@@ -394,20 +384,6 @@ void TestRunControl::browseForOutputFolder()
     });
     QTest::mouseClick(child<QPushButton>(window, "btnChangeDir"), Qt::LeftButton);
     QCOMPARE(text->toPlainText(), QStringLiteral("/"));
-}
-
-void TestRunControl::helpOpensTheFileBesideTheProgram()
-{
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
-    MainWindow window;
-    window.show();
-    QTest::mouseClick(child<QPushButton>(window, "btnHelp"), Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(recorder.opened.size(), 1);
-    QCOMPARE(recorder.opened.first(),
-             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/help.chm"));
-    QVERIFY(!QApplication::activeModalWidget());
 }
 
 void TestRunControl::closingDuringConversion()

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "commandline.h"
+
+#include "mainwindow.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+// The translation context of the command line's texts.
+class CommandLine
+{
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
+
+} // namespace
+
+void describeCommandLine(QCommandLineParser &parser)
+{
+    // "-abc" is one unknown option rather than -a -b -c, so an option Qt takes
+    // (-visual, -hostname...) is never read as our -v or -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        CommandLine::tr("Converts audio files to MP3. The files given are queued for conversion."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"), CommandLine::tr("Audio files to queue."),
+                                 QStringLiteral("[FILE...]"));
+}
+
+bool asksForTextOnly(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    if (!parser.parse(arguments))
+        return false;
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
+           || parser.isSet(QStringLiteral("version"));
+}
+
+QStringList filesForArgument(const QString &argument, const QString &workingDirectory)
+{
+    QString path = argument;
+    if (argument.startsWith(QLatin1String("file:"))) {
+        const QUrl url(argument);
+        path = url.isLocalFile() ? url.toLocalFile() : QString();
+    }
+    if (path.isEmpty())
+        return {};
+    const QFileInfo file(QDir(workingDirectory), path);
+    // isFile() is false for folders, FIFOs and devices, which the tool refuses.
+    if (!file.isFile() || !file.isReadable())
+        return {};
+    return {QDir::cleanPath(file.absoluteFilePath())};
+}
+
+SortedArguments sortArguments(const QStringList &arguments, const QString &workingDirectory)
+{
+    SortedArguments sorted;
+    for (const QString &argument : arguments) {
+        const QStringList files = filesForArgument(argument, workingDirectory);
+        if (files.isEmpty())
+            sorted.skipped << argument;
+        sorted.files << files;
+    }
+    return sorted;
+}
+
+void queueSortedArguments(MainWindow &window, const SortedArguments &sorted)
+{
+    if (!sorted.files.isEmpty())
+        window.AddFiles(sorted.files);
+    if (!sorted.skipped.isEmpty()) {
+        QMessageBox::warning(
+            &window, CommandLine::tr("Files Not Added"),
+            CommandLine::tr("These names are not readable files and were not added:\n%1")
+                .arg(sorted.skipped.join(QLatin1Char('\n'))));
+    }
+}

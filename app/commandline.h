@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class MainWindow;
+class QCommandLineParser;
+
+// The program's command line: morvane [--help] [--version] [FILE...].
+
+// Declares the options and the FILE arguments on a parser.
+void describeCommandLine(QCommandLineParser &parser);
+
+// Whether the arguments (the first being the program's name) ask for text
+// only: --help, --help-all or --version, and nothing this parser does not
+// know. Those are answered without a window, so they need no display. With an
+// unknown option (perhaps one of Qt's, such as -platform) the answer is no:
+// the parser then runs again once QApplication has taken out its own.
+bool asksForTextOnly(const QStringList &arguments);
+
+// The FILE arguments sorted into what is queued and what is skipped.
+struct SortedArguments
+{
+    QStringList files;   // absolute paths, in the order given
+    QStringList skipped; // the arguments that add nothing, as given
+};
+
+// The files one FILE argument adds to the queue: a readable regular file adds
+// itself, as an absolute path; anything else adds nothing. A relative name is
+// taken against workingDirectory, and a file: URL (as some launchers pass)
+// stands for its local path.
+QStringList filesForArgument(const QString &argument, const QString &workingDirectory);
+
+SortedArguments sortArguments(const QStringList &arguments, const QString &workingDirectory);
+
+// Queues the files the way the add dialog does (the same rows, the same
+// duplicate rule and warning), then lists the skipped names in one warning.
+void queueSortedArguments(MainWindow &window, const SortedArguments &sorted);

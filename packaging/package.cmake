@@ -1,0 +1,37 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The Debian package, made by CPack from the install rules above; run
+# scripts/package.sh rather than cpack directly (it sets Debian's build flags
+# and checks the result with lintian).
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME morvane)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Morvane developers")
+set(CPACK_PACKAGE_CONTACT "The Morvane developers <developers@morvane.org>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/COPYING)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://morvane.org/)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "audio to MP3 converter
+Morvane converts audio files to MP3 one after another. Queue the files in
+a list, pick an output folder and a quality, and convert: every row turns
+green when its MP3 is complete or red when it failed, and a summary names
+the failures.
+
+It reads any format FFmpeg's libraries read (WAV, FLAC, Ogg, Opus, AAC,
+AIFF, WavPack, WMA and the sound of most video files) and writes variable
+bit rate MP3 files with LAME, keeping the input's tags. An existing MP3 is
+only replaced when the user agrees, and never by a half-written file.")
+# Runtime libraries (Qt, FFmpeg, LAME) found from the binaries.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# xchm shows help.chm (without it the help opens in the web browser),
+# xdg-utils finds and starts the desktop's programs for the help, and
+# qt6-wayland lets the window run natively on a Wayland desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, xdg-utils, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
