@@ -121,6 +121,7 @@ Status Mp3Writer::openMuxer(const std::string &path, const std::vector<uint8_t> 
     // store the comment as a user text frame that players do not show.
     if (!id3Tag.empty())
         avio_write(muxer->pb, id3Tag.data(), static_cast<int>(id3Tag.size()));
+    tagSize_ = id3Tag.size();
     libav::Options muxerOptions;
     muxerOptions.set("id3v2_version", "0");
     muxerOptions.set("write_xing", "1");
@@ -167,14 +168,25 @@ Status Mp3Writer::send(const AVFrame *frame)
     }
 }
 
-Status Mp3Writer::finish()
+Status Mp3Writer::finish(const std::vector<uint8_t> &finalTag)
 {
+    if (finalTag.size() != tagSize_)
+        return Status::failure("the final ID3v2 tag does not fit the room reserved for it");
     if (Status status = send(nullptr); !status.ok())
         return status;
     AVFormatContext *muxer = muxer_.get();
     int error = av_write_trailer(muxer);
     if (error < 0)
         return avFailure("cannot write the output", error);
+    if (!finalTag.empty()) {
+        const int64_t position = avio_seek(muxer->pb, 0, SEEK_SET);
+        if (position < 0)
+            return avFailure("cannot write the output's tag", static_cast<int>(position));
+        avio_write(muxer->pb, finalTag.data(), static_cast<int>(finalTag.size()));
+        avio_flush(muxer->pb);
+        if (muxer->pb->error < 0)
+            return avFailure("cannot write the output's tag", muxer->pb->error);
+    }
     error = avio_closep(&muxer->pb);
     if (error < 0)
         return avFailure("cannot write the output", error);

@@ -1,13 +1,17 @@
 # Debian 12 packages, sourced by run.sh and test.sh.
-# What building and running the program needs:
+# What building and running the program needs (timgm6mb-soundfont is the
+# small General MIDI SoundFont the tool renders MIDI files with):
 RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
+ libebur128-dev libtag1-dev libfluidsynth-dev timgm6mb-soundfont
  fp-utils xchm xdg-utils"
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
 # programs and sox to make and check audio, Xvfb, X tools and a small window
 # manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
-# for screenshots, hyperfine for benchmarks.
-TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl"
+# for screenshots, hyperfine for benchmarks, mutagen to write tags into test
+# inputs and read the MP3's tags back.
+TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl
+ python3-mutagen"
 
 install_packages() {
     local sudo=""
