@@ -6,6 +6,7 @@
 #include "input.h"
 #include "interruption.h"
 #include "loudness.h"
+#include "midisynth.h"
 #include "mp3check.h"
 #include "mp3writer.h"
 #include "progress.h"
@@ -97,18 +98,16 @@ private:
     {
         if (Status status = resolveDestination(outputPath_, destination_); !status.ok())
             return status;
-        if (Status status = openInput(inputPath_, input_); !status.ok())
-            return status;
-        if (Status status = decoder_.open(input_); !status.ok())
+        if (Status status = openSource(); !status.ok())
             return status;
         progress_.start();
         decoded_.reset(av_frame_alloc());
         if (!decoded_)
             return Status::failure("out of memory");
-        if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+        if (Status status = nextFrame(); !status.ok())
             return status;
         if (finished_)
-            return decoder_.checkComplete();
+            return checkComplete();
 
         AudioFormat format;
         if (Status status = Mp3Writer::chooseFormat(*decoded_, format); !status.ok())
@@ -128,8 +127,30 @@ private:
         return allocateChunk(format, writer_.frameSize(), chunk_);
     }
 
+    // A MIDI file is rendered by FluidSynth; anything else is decoded by libav.
+    Status openSource()
+    {
+        midi_ = isMidiFile(inputPath_);
+        if (midi_)
+            return renderer_.open(inputPath_);
+        if (Status status = openInput(inputPath_, input_); !status.ok())
+            return status;
+        return decoder_.open(input_);
+    }
+
+    Status nextFrame() { return midi_ ? renderer_.next(decoded_.get(), finished_) : decoder_.next(decoded_.get(), finished_); }
+
+    Status checkComplete() const { return midi_ ? Status::success() : decoder_.checkComplete(); }
+
+    double secondsRead() const { return midi_ ? renderer_.renderedSeconds() : decoder_.decodedSeconds(); }
+
     void readInputTags()
     {
+        if (midi_) { // a MIDI file's track name and copyright notice
+            tags_.title = renderer_.song().title;
+            tags_.copyright = renderer_.song().copyright;
+            return;
+        }
         tags_ = readTags(inputPath_, input_.format.get(), input_.audio);
         hasCover_ = readCover(input_.format.get(), cover_);
     }
@@ -179,11 +200,11 @@ private:
             av_frame_unref(decoded_.get());
             if (Status status = encodeQueued(resampler_, writer_, meter(), *chunk_, false); !status.ok())
                 return status;
-            progress_.update(decoder_.decodedSeconds());
-            if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+            progress_.update(secondsRead());
+            if (Status status = nextFrame(); !status.ok())
                 return status;
         }
-        if (Status status = decoder_.checkComplete(); !status.ok())
+        if (Status status = checkComplete(); !status.ok())
             return status;
         if (Status status = resampler_.flush(); !status.ok())
             return status;
@@ -201,6 +222,8 @@ private:
     Destination destination_;
     Input input_;
     AudioDecoder decoder_;
+    MidiRenderer renderer_;
+    bool midi_ = false;
     TempFile temp_;
     Mp3Writer writer_;
     Resampler resampler_;

@@ -1,5 +1,6 @@
 #include "id3v2.h"
 
+#include <iterator>
 #include <string>
 
 namespace {
@@ -227,9 +228,9 @@ std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std:
 
     // Header: "ID3", version 2.3.0, no flags, size in four 7-bit bytes.
     const auto size = static_cast<uint32_t>(frames.size());
-    Bytes tag{'I', 'D', '3', 3, 0, 0,
-              static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
-              static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
-    tag.insert(tag.end(), frames.begin(), frames.end());
-    return tag;
+    const uint8_t header[] = {'I', 'D', '3', 3, 0, 0,
+                              static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
+                              static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
+    frames.insert(frames.begin(), std::begin(header), std::end(header));
+    return frames;
 }
