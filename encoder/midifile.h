@@ -24,7 +24,7 @@ struct MidiSong
 };
 
 // Seconds rendered after the song's last event, for the notes to ring out.
-constexpr double midiReleaseSeconds = 3.0;
+constexpr double midiReleaseSeconds = 2.0;
 constexpr int midiSampleRate = 44100;
 
 // Whether path is a regular file that starts like a Standard MIDI File.

@@ -50,7 +50,7 @@ struct FluidSynthLibrary
 namespace {
 
 constexpr int framesPerChunk = 1024;
-constexpr double fadeSeconds = 1.0;
+constexpr double fadeSeconds = 0.5;
 constexpr int midiChannels = 16;
 
 // The General MIDI SoundFonts Debian's packages install, the
@@ -243,7 +243,7 @@ Status MidiRenderer::next(AVFrame *frame, bool &finished)
         done += length;
     }
 
-    // A linear fade over the tail's last second.
+    // A linear fade over the tail's last half second.
     const int64_t fadeStart = total_ - static_cast<int64_t>(fadeSeconds * midiSampleRate);
     for (int i = 0; i < samples; ++i) {
         const int64_t position = rendered_ + i;
