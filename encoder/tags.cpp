@@ -91,7 +91,9 @@ Tags readLibavTags(const AVFormatContext *format, const AVStream *audio)
     tags.composer = lookUp(format, audio, {"composer"});
     tags.lyrics = lookUp(format, audio, {"lyrics"});
     tags.copyright = lookUp(format, audio, {"copyright"});
-    tags.compilation = isTrue(lookUp(format, audio, {"compilation"}));
+    // TagLib maps neither of ASF's two below.
+    tags.compilation = isTrue(lookUp(format, audio, {"compilation", "WM/IsCompilation"}));
+    tags.composerSort = lookUp(format, audio, {"composer-sort", "WM/ComposerSortOrder"});
     for (const char *key : {"REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK"}) {
         const std::string value = lookUp(format, audio, {key});
         if (!value.empty())
@@ -109,7 +111,8 @@ Tags readTags(const std::string &path, const AVFormatContext *format, const AVSt
                                 {&tags.track, &fallback.track}, {&tags.disc, &fallback.disc},
                                 {&tags.date, &fallback.date}, {&tags.genre, &fallback.genre},
                                 {&tags.comment, &fallback.comment}, {&tags.composer, &fallback.composer},
-                                {&tags.lyrics, &fallback.lyrics}, {&tags.copyright, &fallback.copyright}})
+                                {&tags.lyrics, &fallback.lyrics}, {&tags.copyright, &fallback.copyright},
+                                {&tags.composerSort, &fallback.composerSort}})
         fill(*field, *other);
     // From RIFF INFO TagLib gives only the year of a full date and the track
     // number without its total.

@@ -13,12 +13,17 @@ using namespace encodertool;
 
 namespace {
 
-QByteArray number(quint32 value, int bytes)
+QByteArray bytes(std::initializer_list<int> values)
 {
     QByteArray result;
-    for (int i = bytes - 1; i >= 0; --i)
-        result += char((value >> (8 * i)) & 0xFF);
+    for (int value : values)
+        result += char(value);
     return result;
+}
+
+QByteArray number(quint32 value, int size)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(2 * size, '0'));
 }
 
 QByteArray delta(quint32 ticks)
@@ -31,29 +36,15 @@ QByteArray delta(quint32 ticks)
 
 QByteArray meta(quint32 ticks, int type, const QByteArray &data)
 {
-    return delta(ticks) + char(0xFF) + char(type) + delta(data.size()) + data;
-}
-
-QByteArray track(const QByteArray &events)
-{
-    const QByteArray all = events + meta(0, 0x2F, {});
-    return "MTrk" + number(all.size(), 4) + all;
+    return delta(ticks) + bytes({0xFF, type}) + delta(data.size()) + data;
 }
 
 QByteArray midiFile(int format, quint16 division, const QList<QByteArray> &tracks)
 {
     QByteArray file = "MThd" + number(6, 4) + number(format, 2) + number(tracks.size(), 2) + number(division, 2);
     for (const QByteArray &events : tracks)
-        file += track(events);
+        file += "MTrk" + number(events.size() + 4, 4) + events + meta(0, 0x2F, {});
     return file;
-}
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray result;
-    for (int value : values)
-        result += char(value);
-    return result;
 }
 
 // A string chord held for `ticks`, the note-offs as note-ons of velocity 0 in running status.
@@ -63,10 +54,10 @@ QByteArray chord(quint32 ticks)
         + bytes({67, 100}) + delta(ticks) + bytes({60, 0}) + delta(0) + bytes({64, 0}) + delta(0) + bytes({67, 0});
 }
 
-bool write(const QString &path, const QByteArray &bytes)
+bool write(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
 }
 
 } // namespace

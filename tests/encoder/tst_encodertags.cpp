@@ -1,4 +1,5 @@
-// Tags and cover of the input carried over into the MP3's ID3v2.3 tag.
+// Tags and cover of the input carried over into the MP3's ID3v2.3 tag, and
+// the loudness measured while encoding.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
@@ -6,8 +7,11 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace encodertool;
 
@@ -42,12 +46,12 @@ const QMap<QString, QString> everyFrame{
     {"TCOM", "Composer"}, {"COMM::eng", "A comment"}, {"USLT::eng", "Line one\nLine two"}, {"TCMP", "1"},
     {"TSOT", "Title Sort"}, {"TSOP", "Artist Sort"}, {"TSOA", "Album Sort"}, {"TSO2", "Album Artist Sort"},
     {"TSOC", "Composer Sort"}, {"UFID:http://musicbrainz.org", "1c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
-    {"TXXX:MusicBrainz Album Id", "2d4c1eec-6c47-4f1d-b1b4-7c2e6b5aa1e2"},
-    {"TXXX:MusicBrainz Artist Id", "3e5d2ffd-7d58-4a2e-82c5-8d3f7c6bb2f3"},
-    {"TXXX:MusicBrainz Album Artist Id", "4f6e3a0e-8e69-4b3f-93d6-9e4a8d7cc3a4"},
-    {"TXXX:MusicBrainz Release Group Id", "5a7f4b1f-9f7a-4c4a-a4e7-af5b9e8dd4b5"},
-    {"TXXX:MusicBrainz Release Track Id", "6b8a5c2a-a08b-4d5b-b5f8-b06caf9ee5c6"},
-    {"TXXX:MusicBrainz Work Id", "7c9b6d3b-b19c-4e6c-86a9-c17dba0ff6d7"}};
+    {"TXXX:MusicBrainz Album Id", "2c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
+    {"TXXX:MusicBrainz Artist Id", "3c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
+    {"TXXX:MusicBrainz Album Artist Id", "4c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
+    {"TXXX:MusicBrainz Release Group Id", "5c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
+    {"TXXX:MusicBrainz Release Track Id", "6c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"},
+    {"TXXX:MusicBrainz Work Id", "7c3b0fdb-5b36-4e0c-a0a3-6b1d5a4ff0d1"}};
 
 // Frames by name from everyFrame, or "NAME=value".
 TagMap frames(const QStringList &names)
@@ -75,6 +79,31 @@ QByteArray head(const QString &path, int bytes)
     return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
 }
 
+// The stock ffmpeg's integrated loudness (LUFS) and largest sample (linear).
+bool stockLoudness(const QString &file, double &loudness, double &peak)
+{
+    QProcess process;
+    process.start(fixtures::stockFfmpeg(), {"-nostdin", "-v", "error", "-i", file, "-af",
+                                            "ebur128=metadata=1,astats=metadata=1:reset=0,ametadata=print:file=-",
+                                            "-f", "null", "-"});
+    process.waitForFinished(120000);
+    const QString log = QString::fromUtf8(process.readAllStandardOutput());
+    const auto last = [&log](const QString &key) {
+        QString value;
+        for (auto it = QRegularExpression(QRegularExpression::escape(key) + "=(\\S+)").globalMatch(log); it.hasNext();)
+            value = it.next().captured(1);
+        return value;
+    };
+    loudness = last("lavfi.r128.I").toDouble();
+    peak = std::pow(10.0, last("lavfi.astats.Overall.Peak_level").toDouble() / 20.0);
+    return process.exitCode() == 0 && !last("lavfi.r128.I").isEmpty();
+}
+
+QJsonObject mp3Tags(const QString &file)
+{
+    return describeMedia(file).value("format").toObject().value("tags").toObject();
+}
+
 } // namespace
 
 class TestEncoderTags : public QObject
@@ -90,6 +119,9 @@ private slots:
     void everyTagCarried();
     void coverCarriedOver();
     void untaggedGetsOnlyLoudness();
+    void loudnessMatchesEbur128_data();
+    void loudnessMatchesEbur128();
+    void albumLoudnessCarried();
 
 private:
     QTemporaryDir dir;
@@ -157,14 +189,10 @@ void TestEncoderTags::everyTagCarried_data()
                              << "front";
     QTest::newRow("mp4") << "mp4" << "t.m4a" << QStringList() << frames(all) << "back";
     QTest::newRow("ape (wavpack)") << "ape" << "t.wv" << QStringList() << frames(all) << "front";
-    // TagLib maps no compilation flag and no composer sort name for ASF.
-    QStringList asf = all;
-    for (const char *missing : {"TCMP", "TSOC", "TDAT", "TXXX:MusicBrainz Album Artist Id",
-                                "TXXX:MusicBrainz Release Group Id", "TXXX:MusicBrainz Release Track Id",
-                                "TXXX:MusicBrainz Work Id"})
-        asf.removeOne(missing);
-    asf.replace(asf.indexOf("TRCK"), "TRCK=3");
-    QTest::newRow("asf") << "asf" << "t.wma" << QStringList{"-c:a", "wmav2"} << frames(asf) << "none";
+    // ASF keeps the year alone, and this writer no track total.
+    TagMap asf = frames(all + QStringList{"TRCK=3"});
+    asf.remove("TDAT");
+    QTest::newRow("asf") << "asf" << "t.wma" << QStringList{"-c:a", "wmav2"} << asf << "none";
     QTest::newRow("riff info") << "riff" << "t.wav" << QStringList()
                                << frames({"TIT2=Title", "TPE1", "TALB", "TRCK", "TYER", "TDAT", "TCON", "COMM::eng"})
                                << "none";
@@ -245,8 +273,63 @@ void TestEncoderTags::untaggedGetsOnlyLoudness()
 
     const Run run = convert(input, 30, output);
     QVERIFY2(run.succeeded(), qPrintable(run.describe()));
-    const QJsonObject tags = describeMedia(output).value("format").toObject().value("tags").toObject();
-    QCOMPARE(tags.keys(), QStringList({"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK"}));
+    QCOMPARE(mp3Tags(output).keys(), QStringList({"REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK"}));
+}
+
+void TestEncoderTags::loudnessMatchesEbur128_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("quiet 1 kHz tone, stereo") << "sine=frequency=1000,volume=0.05,aformat=channel_layouts=stereo" << "a.wav";
+    QTest::newRow("loud 100 Hz tone, 48 kHz mono") << "sine=frequency=100:sample_rate=48000,volume=7" << "b.flac";
+    QTest::newRow("pink noise, stereo") << "anoisesrc=color=pink:amplitude=0.3:seed=3,aformat=channel_layouts=stereo" << "c.flac";
+    QTest::newRow("full-scale white noise, 32 kHz") << "anoisesrc=amplitude=1:sample_rate=32000:seed=5" << "d.wav";
+    QTest::newRow("very quiet brown noise") << "anoisesrc=color=brown:amplitude=0.002:seed=9" << "e.flac";
+    QTest::newRow("silence") << "anullsrc" << "f.wav";
+}
+
+// ReplayGain 2.0 against the stock ffmpeg's EBU R128 and peak measurement of
+// the input. Silence has no loudness (the stock filter says -70 LUFS, its
+// gate): a peak of 0 and no made-up gain.
+void TestEncoderTags::loudnessMatchesEbur128()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, name);
+    const QString input = dir.filePath(name);
+    QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", source + ",atrim=duration=8", input}));
+    double loudness = 0.0;
+    double peak = 0.0;
+    QVERIFY(stockLoudness(input, loudness, peak));
+
+    const Run run = convert(input, 60, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const QJsonObject tags = mp3Tags(input + ".mp3");
+    const QString gain = tags.value("REPLAYGAIN_TRACK_GAIN").toString();
+    const QString ourPeak = tags.value("REPLAYGAIN_TRACK_PEAK").toString();
+    QVERIFY2(QRegularExpression("^\\d+\\.\\d{6}$").match(ourPeak).hasMatch(), qPrintable(ourPeak));
+    QVERIFY2(qAbs(ourPeak.toDouble() - peak) <= 0.001 + peak * 0.001, qPrintable(ourPeak + " for " + QString::number(peak)));
+    QCOMPARE(tags.contains("REPLAYGAIN_TRACK_GAIN"), loudness > -70.0);
+    if (loudness <= -70.0)
+        return;
+    QVERIFY2(QRegularExpression("^[+-]\\d+\\.\\d\\d dB$").match(gain).hasMatch(), qPrintable(gain));
+    QVERIFY2(qAbs(gain.chopped(3).toDouble() - (-18.0 - loudness)) <= 0.1,
+             qPrintable(QStringLiteral("gain %1 for %2 LUFS").arg(gain).arg(loudness)));
+}
+
+// The input's album values stay; its track values are measured anew.
+void TestEncoderTags::albumLoudnessCarried()
+{
+    const QString input = dir.filePath("album.flac");
+    fixtures::Tone tone;
+    tone.outputOptions = {"-metadata", "REPLAYGAIN_ALBUM_GAIN=-3.21 dB", "-metadata", "REPLAYGAIN_ALBUM_PEAK=0.654321",
+                          "-metadata", "REPLAYGAIN_TRACK_GAIN=+40.00 dB"};
+    QVERIFY(fixtures::makeTone(input, tone));
+    const Run run = convert(input, 60, dir.filePath("album.mp3"));
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const QJsonObject tags = mp3Tags(dir.filePath("album.mp3"));
+    QCOMPARE(tags.value("REPLAYGAIN_ALBUM_GAIN").toString(), QStringLiteral("-3.21 dB"));
+    QCOMPARE(tags.value("REPLAYGAIN_ALBUM_PEAK").toString(), QStringLiteral("0.654321"));
+    QVERIFY(tags.value("REPLAYGAIN_TRACK_GAIN").toString() != QStringLiteral("+40.00 dB"));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderTags)
