@@ -3,7 +3,12 @@
 #include "arguments.h"
 #include "interruption.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 #include <lame/lame.h>
 
@@ -144,28 +149,71 @@ Status Mp3Writer::encode(AVFrame &frame)
 }
 
 // Sends a frame (or the end of the audio) and writes every packet the
-// encoder has ready.
+// encoder has ready. While draining, the newest packet is held back until
+// the next one comes, so that the last one can be told apart.
 Status Mp3Writer::send(const AVFrame *frame)
 {
-    AVCodecContext *encoder = encoder_.get();
-    AVFormatContext *muxer = muxer_.get();
-    int error = avcodec_send_frame(encoder, frame);
+    int error = avcodec_send_frame(encoder_.get(), frame);
     if (error < 0)
         return avFailure("cannot encode", error);
     AVPacket *packet = packet_.get();
     for (;;) {
-        error = avcodec_receive_packet(encoder, packet);
-        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF)
+        error = avcodec_receive_packet(encoder_.get(), packet);
+        if (error == AVERROR(EAGAIN))
             return Status::success();
+        if (error == AVERROR_EOF)
+            return held_ && held_->data ? writeLast() : Status::success();
         if (error < 0)
             return avFailure("cannot encode", error);
-        av_packet_rescale_ts(packet, encoder->time_base, muxer->streams[0]->time_base);
-        packet->stream_index = 0;
-        error = av_write_frame(muxer, packet);
-        av_packet_unref(packet);
-        if (error < 0)
-            return avFailure("cannot write the output", error);
+        ++packets_;
+        if (frame) {
+            if (Status status = write(packet); !status.ok())
+                return status;
+            continue;
+        }
+        if (!held_)
+            held_.reset(av_packet_alloc());
+        if (!held_)
+            return Status::failure("out of memory");
+        if (held_->data) {
+            if (Status status = write(held_.get()); !status.ok())
+                return status;
+        }
+        av_packet_move_ref(held_.get(), packet);
     }
+}
+
+// The muxer takes the padding of the LAME header from the last packet's
+// skip-samples data alone. LAME's flush may end with a packet that is all
+// padding, whose data then hides the partial padding of the packet before
+// it, and the header would state too many samples; so the last packet is
+// given the padding of the whole stream.
+Status Mp3Writer::writeLast()
+{
+    AVPacket *last = held_.get();
+    const int64_t padding = packets_ * encoder_->frame_size - encoder_->initial_padding - nextPts_;
+    if (padding >= 0) {
+        size_t size = 0;
+        uint8_t *skip = av_packet_get_side_data(last, AV_PKT_DATA_SKIP_SAMPLES, &size);
+        if (!skip || size < 10) {
+            skip = av_packet_new_side_data(last, AV_PKT_DATA_SKIP_SAMPLES, 10);
+            if (!skip)
+                return Status::failure("out of memory");
+            std::fill(skip, skip + 10, 0);
+        }
+        AV_WL32(skip + 4, static_cast<uint32_t>(padding));
+    }
+    return write(last);
+}
+
+Status Mp3Writer::write(AVPacket *packet)
+{
+    AVFormatContext *muxer = muxer_.get();
+    av_packet_rescale_ts(packet, encoder_->time_base, muxer->streams[0]->time_base);
+    packet->stream_index = 0;
+    const int error = av_write_frame(muxer, packet);
+    av_packet_unref(packet);
+    return error < 0 ? avFailure("cannot write the output", error) : Status::success();
 }
 
 Status Mp3Writer::finish(const std::vector<uint8_t> &finalTag)

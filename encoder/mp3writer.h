@@ -40,10 +40,14 @@ private:
     Status openEncoder(const AudioFormat &format, int quality);
     Status openMuxer(const std::string &path, const std::vector<uint8_t> &id3Tag);
     Status send(const AVFrame *frame);
+    Status writeLast();
+    Status write(AVPacket *packet);
 
     libav::CodecContextPtr encoder_;
     libav::OutputFormatPtr muxer_;
     libav::PacketPtr packet_;
+    libav::PacketPtr held_; // the newest packet while draining
+    int64_t packets_ = 0;
     int64_t nextPts_ = 0;
     std::size_t tagSize_ = 0;
 };
