@@ -278,22 +278,23 @@ void TestEncoderOutput::damagedWhileWritingFails()
     old.close();
 
     QProcess process;
-    QByteArray err;
-    connect(&process, &QProcess::readyReadStandardError, [&] { err += process.readAllStandardError(); });
     process.start(encodertool::path(), {"-i", longTone(), "-acodec", "libmp3lame", "-aq", "99", output});
-    QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression("ProgressMessage [1-9]\\d").match(QString::fromLatin1(err)).hasMatch(),
-                             30000);
+    QVERIFY(process.waitForStarted());
     const pid_t pid = pid_t(process.processId());
-    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    const auto cleanup = qScopeGuard([&] { ::kill(pid, SIGCONT); process.kill(); process.waitForFinished(); });
     // The descriptor of the file being written: in the output's folder, not the old output.
-    QString written;
     const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
-    for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System))
-        if (const QString target = QFile::symLinkTarget(fds + "/" + fd); target.startsWith(work.path()) && target != output)
-            written = fds + "/" + fd;
+    const auto writtenFile = [&] {
+        for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System))
+            if (const QString target = QFile::symLinkTarget(fds + "/" + fd); target.startsWith(work.path()) && target != output)
+                return fds + "/" + fd;
+        return QString();
+    };
+    QString written;
+    QTRY_VERIFY_WITH_TIMEOUT(!(written = writtenFile()).isEmpty() && QFile(written).size() > 100000, 60000);
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
     QFile file(written);
     QVERIFY2(file.open(QIODevice::ReadWrite), qPrintable(written));
-    QVERIFY(file.size() > 100000);
     QVERIFY(file.seek(50000));
     const char byte = file.read(1).at(0);
     QVERIFY(file.seek(50000) && file.write(QByteArray(1, char(byte ^ 0x10))) == 1);
@@ -301,7 +302,7 @@ void TestEncoderOutput::damagedWhileWritingFails()
     QCOMPARE(::kill(pid, SIGCONT), 0);
 
     QVERIFY(process.waitForFinished(60000));
-    err += process.readAllStandardError();
+    const QByteArray err = process.readAllStandardError();
     QVERIFY(process.exitCode() != 0 && !process.readAllStandardOutput().contains("##success##"));
     QVERIFY2(err.contains("the written MP3 is damaged"), err.right(300).constData());
     QCOMPARE(head(output), QByteArray("old contents"));
