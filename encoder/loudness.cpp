@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <pthread.h>
 
 namespace {
@@ -39,19 +40,18 @@ std::string replayPeakText(double peak)
     return text;
 }
 
-// Appends a planar frame to an interleaved float batch, scaling integer
-// samples to -1..1 as libebur128 itself would.
 template<typename Sample>
-void appendInterleaved(const AVFrame &frame, int channels, double scale, std::vector<float> &batch)
+const Sample *interleave(const uint8_t *planar, int samples, int capacity, int channels,
+                         std::vector<unsigned char> &scratch)
 {
-    const std::size_t start = batch.size();
-    batch.resize(start + static_cast<std::size_t>(frame.nb_samples) * channels);
-    float *out = batch.data() + start;
+    scratch.resize(static_cast<std::size_t>(samples) * channels * sizeof(Sample));
+    auto *out = reinterpret_cast<Sample *>(scratch.data());
     for (int c = 0; c < channels; ++c) {
-        const auto *in = reinterpret_cast<const Sample *>(frame.extended_data[c]);
-        for (int i = 0; i < frame.nb_samples; ++i)
-            out[static_cast<std::size_t>(i) * channels + c] = static_cast<float>(in[i] * scale);
+        const auto *in = reinterpret_cast<const Sample *>(planar) + static_cast<std::size_t>(c) * capacity;
+        for (int i = 0; i < samples; ++i)
+            out[static_cast<std::size_t>(i) * channels + c] = in[i];
     }
+    return out;
 }
 
 } // namespace
@@ -65,12 +65,17 @@ LoudnessMeter::~LoudnessMeter()
 
 Status LoudnessMeter::open(const AudioFormat &format)
 {
-    channels_ = format.channels;
+    format_ = format;
+    bytesPerSample_ = av_get_bytes_per_sample(format.sampleFormat);
+    if (format.sampleFormat != AV_SAMPLE_FMT_S16P && format.sampleFormat != AV_SAMPLE_FMT_S32P
+        && format.sampleFormat != AV_SAMPLE_FMT_FLTP)
+        return Status::failure(std::string("cannot measure the loudness of ")
+                               + av_get_sample_fmt_name(format.sampleFormat) + " samples");
     state_.reset(ebur128_init(static_cast<unsigned>(format.channels), static_cast<unsigned long>(format.sampleRate),
                               EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK));
     if (!state_)
         return Status::failure("cannot measure the loudness: out of memory");
-    filling_.reserve(samplesPerBatch * channels_);
+    filling_.bytes.resize(samplesPerBatch * format.channels * bytesPerSample_);
 
     // Stop requests stay with the main thread, whose blocking calls they
     // are to interrupt.
@@ -92,22 +97,18 @@ Status LoudnessMeter::open(const AudioFormat &format)
 
 Status LoudnessMeter::add(const AVFrame &frame)
 {
-    switch (frame.format) {
-    case AV_SAMPLE_FMT_S16P:
-        appendInterleaved<int16_t>(frame, channels_, 1.0 / 32768.0, filling_);
-        break;
-    case AV_SAMPLE_FMT_S32P:
-        appendInterleaved<int32_t>(frame, channels_, 1.0 / 2147483648.0, filling_);
-        break;
-    case AV_SAMPLE_FMT_FLTP:
-        appendInterleaved<float>(frame, channels_, 1.0, filling_);
-        break;
-    default:
-        return Status::failure(std::string("cannot measure the loudness of ")
-                               + av_get_sample_fmt_name(static_cast<AVSampleFormat>(frame.format)) + " samples");
+    int copied = 0;
+    while (copied < frame.nb_samples) {
+        const int count = std::min(frame.nb_samples - copied, static_cast<int>(samplesPerBatch) - filling_.samples);
+        for (int c = 0; c < format_.channels; ++c)
+            std::memcpy(filling_.bytes.data() + (c * samplesPerBatch + filling_.samples) * bytesPerSample_,
+                        frame.extended_data[c] + static_cast<std::size_t>(copied) * bytesPerSample_,
+                        static_cast<std::size_t>(count) * bytesPerSample_);
+        filling_.samples += count;
+        copied += count;
+        if (filling_.samples == static_cast<int>(samplesPerBatch))
+            handOver(false);
     }
-    if (filling_.size() >= samplesPerBatch * channels_)
-        handOver(false);
     return Status::success();
 }
 
@@ -117,14 +118,16 @@ void LoudnessMeter::handOver(bool last)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return full_.size() < batchesQueued; });
-    if (!filling_.empty())
+    if (filling_.samples > 0)
         full_.push_back(std::move(filling_));
     ending_ = last;
-    filling_.clear();
     if (!spare_.empty()) {
         filling_ = std::move(spare_.back());
         spare_.pop_back();
+    } else {
+        filling_.bytes.resize(samplesPerBatch * format_.channels * bytesPerSample_);
     }
+    filling_.samples = 0;
     changed_.notify_all();
 }
 
@@ -138,13 +141,31 @@ void LoudnessMeter::measureBatches()
         Batch batch = std::move(full_.front());
         full_.pop_front();
         lock.unlock();
-        const int error = ebur128_add_frames_float(state_.get(), batch.data(), batch.size() / channels_);
-        batch.clear();
+        const int error = measure(batch);
         lock.lock();
         if (error != EBUR128_SUCCESS)
             error_ = error;
         spare_.push_back(std::move(batch));
         changed_.notify_all();
+    }
+}
+
+// libebur128 takes interleaved samples.
+int LoudnessMeter::measure(const Batch &batch)
+{
+    const uint8_t *planar = batch.bytes.data();
+    const auto frames = static_cast<std::size_t>(batch.samples);
+    const int capacity = static_cast<int>(samplesPerBatch);
+    switch (format_.sampleFormat) {
+    case AV_SAMPLE_FMT_S16P:
+        return ebur128_add_frames_short(
+            state_.get(), interleave<int16_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+    case AV_SAMPLE_FMT_S32P:
+        return ebur128_add_frames_int(
+            state_.get(), interleave<int32_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+    default:
+        return ebur128_add_frames_float(
+            state_.get(), interleave<float>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
     }
 }
 
@@ -173,7 +194,7 @@ Status LoudnessMeter::result(std::string &gain, std::string &peak)
     if (error != EBUR128_SUCCESS)
         return ebur128Failure("integrated loudness", error);
     double largest = 0.0;
-    for (unsigned c = 0; c < static_cast<unsigned>(channels_); ++c) {
+    for (unsigned c = 0; c < static_cast<unsigned>(format_.channels); ++c) {
         double channelPeak = 0.0;
         error = ebur128_sample_peak(state_.get(), c, &channelPeak);
         if (error != EBUR128_SUCCESS)

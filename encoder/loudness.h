@@ -6,6 +6,7 @@
 #include <ebur128.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -45,10 +46,17 @@ public:
     static constexpr const char *longestPeak = "99.000000";
 
 private:
-    using Batch = std::vector<float>; // interleaved samples
+    // Planar samples as the encoder takes them, channel after channel,
+    // each with room for samplesPerBatch; the main thread only copies.
+    struct Batch
+    {
+        std::vector<uint8_t> bytes;
+        int samples = 0;
+    };
 
     void handOver(bool last);
     void measureBatches();
+    int measure(const Batch &batch);
     void stop();
 
     struct StateDeleter
@@ -56,8 +64,10 @@ private:
         void operator()(ebur128_state *state) const { ebur128_destroy(&state); }
     };
     std::unique_ptr<ebur128_state, StateDeleter> state_;
-    int channels_ = 0;
+    AudioFormat format_;
+    int bytesPerSample_ = 0;
     Batch filling_;
+    std::vector<unsigned char> interleaved_; // the measuring thread's scratch buffer
 
     // Shared with the measuring thread.
     std::mutex mutex_;
