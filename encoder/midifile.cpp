@@ -280,7 +280,7 @@ Status readMidiFile(const std::string &path, MidiSong &song)
         ++index;
     }
     if (parsed.events.empty())
-        return Status::failure("the MIDI file holds no notes");
+        return Status::failure("the MIDI file holds nothing to play");
 
     std::stable_sort(parsed.events.begin(), parsed.events.end(),
                      [](const TrackEvent &a, const TrackEvent &b) { return a.tick < b.tick; });
