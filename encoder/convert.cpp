@@ -115,7 +115,8 @@ private:
         if (Status status = temp_.create(destination_); !status.ok())
             return status;
         readInputTags();
-        const std::vector<uint8_t> tag = buildTag(reservedSize() - buildTag(0).size());
+        reservedSize_ = reservedSize();
+        const std::vector<uint8_t> tag = buildTag(reservedSize_ - buildTag(0).size());
         if (Status status = writer_.open(temp_.path(), format, quality_, tag); !status.ok())
             return status;
         if (Status status = resampler_.open(format); !status.ok())
@@ -138,7 +139,10 @@ private:
         return decoder_.open(input_);
     }
 
-    Status nextFrame() { return midi_ ? renderer_.next(decoded_.get(), finished_) : decoder_.next(decoded_.get(), finished_); }
+    Status nextFrame()
+    {
+        return midi_ ? renderer_.next(decoded_.get(), finished_) : decoder_.next(decoded_.get(), finished_);
+    }
 
     Status checkComplete() const { return midi_ ? Status::success() : decoder_.checkComplete(); }
 
@@ -158,7 +162,7 @@ private:
     // The tag is written before the audio, with the loudness frames holding
     // their longest values, and rewritten in place at the end with the
     // measured ones and as much padding as they left free.
-    std::size_t reservedSize()
+    std::size_t reservedSize() const
     {
         const std::string gain = LoudnessMeter::longestGain;
         const std::string peak = LoudnessMeter::longestPeak;
@@ -184,11 +188,12 @@ private:
             if (Status status = loudness_.result(gain, peak); !status.ok())
                 return status;
         }
-        const std::size_t reserved = reservedSize();
-        tag = measureLoudness_ ? buildTag(0, &gain, &peak) : buildTag(0);
-        if (tag.size() > reserved)
+        const std::string *measuredGain = measureLoudness_ ? &gain : nullptr;
+        const std::string *measuredPeak = measureLoudness_ ? &peak : nullptr;
+        const std::size_t used = buildTag(0, measuredGain, measuredPeak).size();
+        if (used > reservedSize_)
             return Status::failure("the loudness does not fit the room reserved in the ID3v2 tag");
-        tag = measureLoudness_ ? buildTag(reserved - tag.size(), &gain, &peak) : buildTag(reserved - tag.size());
+        tag = buildTag(reservedSize_ - used, measuredGain, measuredPeak);
         return Status::success();
     }
 
@@ -232,6 +237,7 @@ private:
     Tags tags_;
     Picture cover_;
     bool hasCover_ = false;
+    std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
     ProgressReporter progress_;
     libav::FramePtr decoded_;
     libav::FramePtr chunk_;
