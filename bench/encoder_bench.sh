@@ -3,11 +3,14 @@
 # 44.1 kHz music-like signal (two tones and pink noise), as WAV and as FLAC:
 #   conversion: ours -aq 99 / stock "ffmpeg -c:a libmp3lame -q:a 0" / "lame -V 0"
 #               (lame reads no FLAC), median wall time and peak memory of RUNS
-#               runs, taken in turns so drift hits every program alike;
+#               runs, taken in turns so drift hits every program alike; and
+#               ours once more without the loudness measurement
+#               (MORVANE_BENCH_SKIP_LOUDNESS=1), to price it;
 #   probe:      "ours -i file" / "ffprobe -show_entries format=duration", median
 #               wall time by hyperfine.
 # Prints the medians and the ratios ours/stock with the targets: conversion
-# wall time <= 1.02, peak memory <= 1.00, probe wall time <= 0.60.
+# wall time <= 1.02, peak memory <= 1.00, probe wall time <= 0.60; and the
+# cost of the loudness measurement, wall time ours/ours without it <= 1.05.
 # Usage: bench/encoder_bench.sh [build/bin] [runs]
 set -euo pipefail
 bin="$(realpath "${1:-build/bin}")"
@@ -45,6 +48,7 @@ convert_with() {
     local tool="$1" input="$2" output="$work/out-$1.mp3"
     case "$tool" in
         ours) measure "$ours" -i "$input" -acodec libmp3lame -aq 99 "$output" ;;
+        noloud) measure env MORVANE_BENCH_SKIP_LOUDNESS=1 "$ours" -i "$input" -acodec libmp3lame -aq 99 "$output" ;;
         stock) measure "$stock" -nostdin -y -i "$input" -c:a libmp3lame -q:a 0 "$output" ;;
         lame) measure lame --quiet -V 0 "$input" "$output" ;;
     esac
@@ -54,8 +58,8 @@ echo
 printf '%-6s %-6s %12s %12s %10s\n' input tool 'wall s' 'peak kB' 'MP3 bytes'
 for format in wav flac; do
     input="$work/in.$format"
-    tools="ours stock"
-    [ "$format" = wav ] && tools="ours stock lame"
+    tools="ours noloud stock"
+    [ "$format" = wav ] && tools="ours noloud stock lame"
     for tool in $tools; do : >"$work/$tool.times"; done
     for _ in $(seq "$runs"); do
         for tool in $tools; do convert_with "$tool" "$input" >>"$work/$tool.times"; done
@@ -70,6 +74,8 @@ for format in wav flac; do
     echo "  $format: wall time ours/stock ffmpeg = $r ($(verdict "$r" 1.02))"
     r=$(ratio "$peak_ours" "$peak_stock")
     echo "  $format: peak memory ours/stock ffmpeg = $r ($(verdict "$r" 1.00))"
+    r=$(ratio "$wall_ours" "$wall_noloud")
+    echo "  $format: wall time ours/ours without loudness = $r ($(verdict "$r" 1.05))"
 done
 
 echo

@@ -5,18 +5,23 @@
 #include "id3v2.h"
 #include "input.h"
 #include "interruption.h"
+#include "loudness.h"
+#include "midisynth.h"
+#include "mp3check.h"
 #include "mp3writer.h"
 #include "progress.h"
 #include "resampler.h"
 #include "tags.h"
 
+#include <cstdlib>
+
 namespace {
 
-std::vector<uint8_t> tagFor(const Input &input)
+// Only the benchmark turns the measurement off, to time what it costs.
+bool loudnessWanted()
 {
-    Picture cover;
-    const bool hasCover = readCover(input.format.get(), cover);
-    return buildId3v23Tag(readTags(input.format.get(), input.audio), hasCover ? &cover : nullptr);
+    const char *skip = std::getenv("MORVANE_BENCH_SKIP_LOUDNESS");
+    return !skip || std::string(skip) != "1";
 }
 
 // One reusable frame of the encoder's frame size.
@@ -33,9 +38,10 @@ Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &ch
     return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
 }
 
-// Feeds the encoder from the queue: whole frames, or at the end also the
-// shorter rest.
-Status encodeQueued(Resampler &resampler, Mp3Writer &writer, AVFrame &chunk, bool includingRest)
+// Feeds the encoder (and the loudness meter, if any) from the queue: whole
+// frames, or at the end also the shorter rest.
+Status encodeQueued(Resampler &resampler, Mp3Writer &writer, LoudnessMeter *loudness, AVFrame &chunk,
+                    bool includingRest)
 {
     const int frameSize = writer.frameSize();
     for (;;) {
@@ -49,6 +55,10 @@ Status encodeQueued(Resampler &resampler, Mp3Writer &writer, AVFrame &chunk, boo
             return avFailure("cannot allocate sample buffers", error);
         if (Status status = resampler.pop(chunk, samples); !status.ok())
             return status;
+        if (loudness) {
+            if (Status status = loudness->add(chunk); !status.ok())
+                return status;
+        }
         if (Status status = writer.encode(chunk); !status.ok())
             return status;
     }
@@ -69,7 +79,12 @@ public:
             return status;
         if (Status status = encodeAll(); !status.ok())
             return status;
-        if (Status status = writer_.finish(); !status.ok())
+        std::vector<uint8_t> finalTag;
+        if (Status status = completeTag(finalTag); !status.ok())
+            return status;
+        if (Status status = writer_.finish(finalTag); !status.ok())
+            return status;
+        if (Status status = checkWrittenMp3(temp_.path(), writer_.samplesEncoded()); !status.ok())
             return status;
         if (interruption::requestedBy())
             return interruption::stopped();
@@ -83,29 +98,103 @@ private:
     {
         if (Status status = resolveDestination(outputPath_, destination_); !status.ok())
             return status;
-        if (Status status = openInput(inputPath_, input_); !status.ok())
-            return status;
-        if (Status status = decoder_.open(input_); !status.ok())
+        if (Status status = openSource(); !status.ok())
             return status;
         progress_.start();
         decoded_.reset(av_frame_alloc());
         if (!decoded_)
             return Status::failure("out of memory");
-        if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+        if (Status status = nextFrame(); !status.ok())
             return status;
         if (finished_)
-            return decoder_.checkComplete();
+            return checkComplete();
 
         AudioFormat format;
         if (Status status = Mp3Writer::chooseFormat(*decoded_, format); !status.ok())
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;
-        if (Status status = writer_.open(temp_.path(), format, quality_, tagFor(input_)); !status.ok())
+        readInputTags();
+        reservedSize_ = reservedSize();
+        const std::vector<uint8_t> tag = buildTag(reservedSize_ - buildTag(0).size());
+        if (Status status = writer_.open(temp_.path(), format, quality_, tag); !status.ok())
             return status;
         if (Status status = resampler_.open(format); !status.ok())
             return status;
+        if (measureLoudness_) {
+            if (Status status = loudness_.open(format); !status.ok())
+                return status;
+        }
         return allocateChunk(format, writer_.frameSize(), chunk_);
+    }
+
+    // A MIDI file is rendered by FluidSynth; anything else is decoded by libav.
+    Status openSource()
+    {
+        midi_ = isMidiFile(inputPath_);
+        if (midi_)
+            return renderer_.open(inputPath_);
+        if (Status status = openInput(inputPath_, input_); !status.ok())
+            return status;
+        return decoder_.open(input_);
+    }
+
+    Status nextFrame()
+    {
+        return midi_ ? renderer_.next(decoded_.get(), finished_) : decoder_.next(decoded_.get(), finished_);
+    }
+
+    Status checkComplete() const { return midi_ ? Status::success() : decoder_.checkComplete(); }
+
+    double secondsRead() const { return midi_ ? renderer_.renderedSeconds() : decoder_.decodedSeconds(); }
+
+    void readInputTags()
+    {
+        if (midi_) { // a MIDI file's track name and copyright notice
+            tags_.title = renderer_.song().title;
+            tags_.copyright = renderer_.song().copyright;
+            return;
+        }
+        tags_ = readTags(inputPath_, input_.format.get(), input_.audio);
+        hasCover_ = readCover(input_.format.get(), cover_);
+    }
+
+    // The tag is written before the audio, with the loudness frames holding
+    // their longest values, and rewritten in place at the end with the
+    // measured ones and as much padding as they left free.
+    std::size_t reservedSize() const
+    {
+        const std::string gain = LoudnessMeter::longestGain;
+        const std::string peak = LoudnessMeter::longestPeak;
+        return buildTag(0, &gain, &peak).size();
+    }
+
+    std::vector<uint8_t> buildTag(std::size_t padding, const std::string *gain = nullptr,
+                                  const std::string *peak = nullptr) const
+    {
+        Tags tags = tags_;
+        if (gain && !gain->empty())
+            tags.userTexts.emplace_back("REPLAYGAIN_TRACK_GAIN", *gain);
+        if (peak)
+            tags.userTexts.emplace_back("REPLAYGAIN_TRACK_PEAK", *peak);
+        return buildId3v23Tag(tags, hasCover_ ? &cover_ : nullptr, padding);
+    }
+
+    Status completeTag(std::vector<uint8_t> &tag)
+    {
+        std::string gain;
+        std::string peak;
+        if (measureLoudness_) {
+            if (Status status = loudness_.result(gain, peak); !status.ok())
+                return status;
+        }
+        const std::string *measuredGain = measureLoudness_ ? &gain : nullptr;
+        const std::string *measuredPeak = measureLoudness_ ? &peak : nullptr;
+        const std::size_t used = buildTag(0, measuredGain, measuredPeak).size();
+        if (used > reservedSize_)
+            return Status::failure("the loudness does not fit the room reserved in the ID3v2 tag");
+        tag = buildTag(reservedSize_ - used, measuredGain, measuredPeak);
+        return Status::success();
     }
 
     Status encodeAll()
@@ -114,18 +203,20 @@ private:
             if (Status status = resampler_.push(*decoded_); !status.ok())
                 return status;
             av_frame_unref(decoded_.get());
-            if (Status status = encodeQueued(resampler_, writer_, *chunk_, false); !status.ok())
+            if (Status status = encodeQueued(resampler_, writer_, meter(), *chunk_, false); !status.ok())
                 return status;
-            progress_.update(decoder_.decodedSeconds());
-            if (Status status = decoder_.next(decoded_.get(), finished_); !status.ok())
+            progress_.update(secondsRead());
+            if (Status status = nextFrame(); !status.ok())
                 return status;
         }
-        if (Status status = decoder_.checkComplete(); !status.ok())
+        if (Status status = checkComplete(); !status.ok())
             return status;
         if (Status status = resampler_.flush(); !status.ok())
             return status;
-        return encodeQueued(resampler_, writer_, *chunk_, true);
+        return encodeQueued(resampler_, writer_, meter(), *chunk_, true);
     }
+
+    LoudnessMeter *meter() { return measureLoudness_ ? &loudness_ : nullptr; }
 
     const std::string inputPath_;
     const int quality_;
@@ -136,9 +227,17 @@ private:
     Destination destination_;
     Input input_;
     AudioDecoder decoder_;
+    MidiRenderer renderer_;
+    bool midi_ = false;
     TempFile temp_;
     Mp3Writer writer_;
     Resampler resampler_;
+    const bool measureLoudness_ = loudnessWanted();
+    LoudnessMeter loudness_;
+    Tags tags_;
+    Picture cover_;
+    bool hasCover_ = false;
+    std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
     ProgressReporter progress_;
     libav::FramePtr decoded_;
     libav::FramePtr chunk_;

@@ -1,5 +1,6 @@
 #include "id3v2.h"
 
+#include <iterator>
 #include <string>
 
 namespace {
@@ -9,14 +10,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint8_t latin1Encoding = 0;
 constexpr uint8_t utf16Encoding = 1;
 constexpr uint8_t frontCoverPicture = 3;
-
-bool isAscii(const std::string &text)
-{
-    for (unsigned char c : text)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
 
 // Length of the UTF-8 sequence a lead byte starts; 0 if it starts none.
 int sequenceLength(unsigned char lead)
@@ -70,6 +63,24 @@ std::u32string decodeUtf8(const std::string &text)
     return result;
 }
 
+// The text as ISO-8859-1, or false when a character lies beyond it.
+bool toLatin1(const std::string &text, std::string &latin1)
+{
+    latin1.clear();
+    for (char32_t codePoint : decodeUtf8(text)) {
+        if (codePoint > 0xFF)
+            return false;
+        latin1 += static_cast<char>(codePoint);
+    }
+    return true;
+}
+
+bool fitsLatin1(const std::string &text)
+{
+    std::string unused;
+    return toLatin1(text, unused);
+}
+
 void appendUtf16(Bytes &out, const std::string &text)
 {
     out.push_back(0xFF); // byte order mark: little-endian
@@ -94,7 +105,9 @@ void appendUtf16(Bytes &out, const std::string &text)
 void appendText(Bytes &out, uint8_t encoding, const std::string &text, bool terminated)
 {
     if (encoding == latin1Encoding) {
-        out.insert(out.end(), text.begin(), text.end());
+        std::string latin1;
+        toLatin1(text, latin1);
+        out.insert(out.end(), latin1.begin(), latin1.end());
         if (terminated)
             out.push_back(0);
     } else {
@@ -118,19 +131,19 @@ void appendTextFrame(Bytes &tag, const char *id, const std::string &value)
 {
     if (value.empty())
         return;
-    const uint8_t encoding = isAscii(value) ? latin1Encoding : utf16Encoding;
+    const uint8_t encoding = fitsLatin1(value) ? latin1Encoding : utf16Encoding;
     Bytes body{encoding};
     appendText(body, encoding, value, false);
     appendFrame(tag, id, body);
 }
 
-// A frame with a description before its value (COMM, TXXX).
+// A frame with a description before its value (COMM, USLT, TXXX).
 void appendDescribedFrame(Bytes &tag, const char *id, const char *language, const std::string &description,
                           const std::string &value)
 {
     if (value.empty())
         return;
-    const uint8_t encoding = isAscii(value) && isAscii(description) ? latin1Encoding : utf16Encoding;
+    const uint8_t encoding = fitsLatin1(value) && fitsLatin1(description) ? latin1Encoding : utf16Encoding;
     Bytes body{encoding};
     if (language)
         body.insert(body.end(), language, language + 3);
@@ -162,6 +175,16 @@ void appendDate(Bytes &tag, const std::string &date)
         appendTextFrame(tag, "TDAT", date.substr(8, 2) + date.substr(5, 2));
 }
 
+// The owner's URL, then the identifier as bytes.
+void appendUniqueId(Bytes &tag, const char *owner, const std::string &id)
+{
+    if (id.empty() || id.size() > 64)
+        return;
+    Bytes body(owner, owner + std::char_traits<char>::length(owner) + 1);
+    body.insert(body.end(), id.begin(), id.end());
+    appendFrame(tag, "UFID", body);
+}
+
 void appendPicture(Bytes &tag, const Picture &picture)
 {
     Bytes body{latin1Encoding};
@@ -174,7 +197,7 @@ void appendPicture(Bytes &tag, const Picture &picture)
 
 } // namespace
 
-std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover)
+std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std::size_t padding)
 {
     Bytes frames;
     appendTextFrame(frames, "TIT2", tags.title);
@@ -186,17 +209,28 @@ std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover)
     if (!tags.date.empty())
         appendDate(frames, tags.date);
     appendTextFrame(frames, "TCON", tags.genre);
+    appendTextFrame(frames, "TCOM", tags.composer);
+    appendTextFrame(frames, "TCOP", tags.copyright);
     appendDescribedFrame(frames, "COMM", "eng", "", tags.comment);
+    appendDescribedFrame(frames, "USLT", "eng", "", tags.lyrics);
+    appendTextFrame(frames, "TCMP", tags.compilation ? "1" : "");
+    appendTextFrame(frames, "TSOT", tags.titleSort);
+    appendTextFrame(frames, "TSOP", tags.artistSort);
+    appendTextFrame(frames, "TSOA", tags.albumSort);
+    appendTextFrame(frames, "TSO2", tags.albumArtistSort);
+    appendTextFrame(frames, "TSOC", tags.composerSort);
+    appendUniqueId(frames, "http://musicbrainz.org", tags.musicBrainzTrackId);
+    for (const auto &[description, value] : tags.userTexts)
+        appendDescribedFrame(frames, "TXXX", nullptr, description, value);
     if (cover)
         appendPicture(frames, *cover);
-    if (frames.empty())
-        return {};
+    frames.resize(frames.size() + padding, 0);
 
     // Header: "ID3", version 2.3.0, no flags, size in four 7-bit bytes.
     const auto size = static_cast<uint32_t>(frames.size());
-    Bytes tag{'I', 'D', '3', 3, 0, 0,
-              static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
-              static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
-    tag.insert(tag.end(), frames.begin(), frames.end());
-    return tag;
+    const uint8_t header[] = {'I', 'D', '3', 3, 0, 0,
+                              static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
+                              static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
+    frames.insert(frames.begin(), std::begin(header), std::end(header));
+    return frames;
 }

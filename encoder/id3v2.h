@@ -2,11 +2,12 @@
 
 #include "tags.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-// An ID3v2.3 tag holding the tags (TIT2, TPE1, TALB, TPE2, TRCK, TPOS,
-// TYER/TDAT, TCON, COMM) and the cover (APIC), to be written at the very
-// start of the MP3. Text is ISO-8859-1 when it is plain ASCII, otherwise
-// UTF-16 with a byte order mark. Empty when there is nothing to write.
-std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover);
+// An ID3v2.3 tag holding the tags and the cover (APIC), to be written at
+// the very start of the MP3, followed by `padding` zero bytes: room that
+// lets the tag be rewritten in place with more frames. Text is ISO-8859-1
+// where every character fits, otherwise UTF-16 with a byte order mark.
+std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std::size_t padding);

@@ -3,7 +3,12 @@
 #include "arguments.h"
 #include "interruption.h"
 
+#include <algorithm>
 #include <cstdlib>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 #include <lame/lame.h>
 
@@ -121,6 +126,7 @@ Status Mp3Writer::openMuxer(const std::string &path, const std::vector<uint8_t> 
     // store the comment as a user text frame that players do not show.
     if (!id3Tag.empty())
         avio_write(muxer->pb, id3Tag.data(), static_cast<int>(id3Tag.size()));
+    tagSize_ = id3Tag.size();
     libav::Options muxerOptions;
     muxerOptions.set("id3v2_version", "0");
     muxerOptions.set("write_xing", "1");
@@ -143,38 +149,92 @@ Status Mp3Writer::encode(AVFrame &frame)
 }
 
 // Sends a frame (or the end of the audio) and writes every packet the
-// encoder has ready.
+// encoder has ready. While draining, the newest packet is held back until
+// the next one comes, so that the last one can be told apart.
 Status Mp3Writer::send(const AVFrame *frame)
 {
-    AVCodecContext *encoder = encoder_.get();
-    AVFormatContext *muxer = muxer_.get();
-    int error = avcodec_send_frame(encoder, frame);
+    int error = avcodec_send_frame(encoder_.get(), frame);
     if (error < 0)
         return avFailure("cannot encode", error);
     AVPacket *packet = packet_.get();
     for (;;) {
-        error = avcodec_receive_packet(encoder, packet);
-        if (error == AVERROR(EAGAIN) || error == AVERROR_EOF)
+        error = avcodec_receive_packet(encoder_.get(), packet);
+        if (error == AVERROR(EAGAIN))
             return Status::success();
+        if (error == AVERROR_EOF)
+            return held_ && held_->data ? writeLast() : Status::success();
         if (error < 0)
             return avFailure("cannot encode", error);
-        av_packet_rescale_ts(packet, encoder->time_base, muxer->streams[0]->time_base);
-        packet->stream_index = 0;
-        error = av_write_frame(muxer, packet);
-        av_packet_unref(packet);
-        if (error < 0)
-            return avFailure("cannot write the output", error);
+        ++packets_;
+        if (frame) {
+            if (Status status = write(packet); !status.ok())
+                return status;
+            continue;
+        }
+        if (!held_)
+            held_.reset(av_packet_alloc());
+        if (!held_)
+            return Status::failure("out of memory");
+        if (held_->data) {
+            if (Status status = write(held_.get()); !status.ok())
+                return status;
+        }
+        av_packet_move_ref(held_.get(), packet);
     }
 }
 
-Status Mp3Writer::finish()
+// The muxer takes the padding of the LAME header from the last packet's
+// skip-samples data alone. LAME's flush may end with a packet that is all
+// padding, whose data then hides the partial padding of the packet before
+// it, and the header would state too many samples; so the last packet is
+// given the padding of the whole stream.
+Status Mp3Writer::writeLast()
 {
+    AVPacket *last = held_.get();
+    const int64_t padding = packets_ * encoder_->frame_size - encoder_->initial_padding - nextPts_;
+    if (padding >= 0) {
+        size_t size = 0;
+        uint8_t *skip = av_packet_get_side_data(last, AV_PKT_DATA_SKIP_SAMPLES, &size);
+        if (!skip || size < 10) {
+            skip = av_packet_new_side_data(last, AV_PKT_DATA_SKIP_SAMPLES, 10);
+            if (!skip)
+                return Status::failure("out of memory");
+            std::fill(skip, skip + 10, 0);
+        }
+        AV_WL32(skip + 4, static_cast<uint32_t>(padding));
+    }
+    return write(last);
+}
+
+Status Mp3Writer::write(AVPacket *packet)
+{
+    AVFormatContext *muxer = muxer_.get();
+    av_packet_rescale_ts(packet, encoder_->time_base, muxer->streams[0]->time_base);
+    packet->stream_index = 0;
+    const int error = av_write_frame(muxer, packet);
+    av_packet_unref(packet);
+    return error < 0 ? avFailure("cannot write the output", error) : Status::success();
+}
+
+Status Mp3Writer::finish(const std::vector<uint8_t> &finalTag)
+{
+    if (finalTag.size() != tagSize_)
+        return Status::failure("the final ID3v2 tag does not fit the room reserved for it");
     if (Status status = send(nullptr); !status.ok())
         return status;
     AVFormatContext *muxer = muxer_.get();
     int error = av_write_trailer(muxer);
     if (error < 0)
         return avFailure("cannot write the output", error);
+    if (!finalTag.empty()) {
+        const int64_t position = avio_seek(muxer->pb, 0, SEEK_SET);
+        if (position < 0)
+            return avFailure("cannot write the output's tag", static_cast<int>(position));
+        avio_write(muxer->pb, finalTag.data(), static_cast<int>(finalTag.size()));
+        avio_flush(muxer->pb);
+        if (muxer->pb->error < 0)
+            return avFailure("cannot write the output's tag", muxer->pb->error);
+    }
     error = avio_closep(&muxer->pb);
     if (error < 0)
         return avFailure("cannot write the output", error);

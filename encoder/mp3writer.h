@@ -28,16 +28,26 @@ public:
     // A frame of frameSize() samples (only the last may be shorter).
     Status encode(AVFrame &frame);
 
-    // Drains the encoder, completes the Xing header and closes the file.
-    Status finish();
+    // Samples fed to the encoder so far.
+    int64_t samplesEncoded() const { return nextPts_; }
+
+    // Drains the encoder, completes the Xing header, overwrites the ID3v2
+    // tag written by open() with finalTag, which must be of the same size
+    // so that no audio byte moves, and closes the file.
+    Status finish(const std::vector<uint8_t> &finalTag);
 
 private:
     Status openEncoder(const AudioFormat &format, int quality);
     Status openMuxer(const std::string &path, const std::vector<uint8_t> &id3Tag);
     Status send(const AVFrame *frame);
+    Status writeLast();
+    Status write(AVPacket *packet);
 
     libav::CodecContextPtr encoder_;
     libav::OutputFormatPtr muxer_;
     libav::PacketPtr packet_;
+    libav::PacketPtr held_; // the newest packet while draining
+    int64_t packets_ = 0;
     int64_t nextPts_ = 0;
+    std::size_t tagSize_ = 0;
 };

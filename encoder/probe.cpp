@@ -2,6 +2,7 @@
 
 #include "decoder.h"
 #include "input.h"
+#include "midifile.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ Status decodeAll(AudioDecoder &decoder)
 
 Status probeDuration(const std::string &path, long &seconds)
 {
+    if (isMidiFile(path)) // rendered by FluidSynth, measured without rendering
+        return probeMidiDuration(path, seconds);
     Input input;
     if (Status status = openInput(path, input); !status.ok())
         return status;

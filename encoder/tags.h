@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -20,6 +21,19 @@ struct Tags
     std::string date;  // as the input has it, e.g. "2021" or "2021-05-04"
     std::string genre;
     std::string comment;
+    std::string composer;
+    std::string lyrics;
+    std::string copyright;
+    bool compilation = false;
+    std::string titleSort;
+    std::string artistSort;
+    std::string albumSort;
+    std::string albumArtistSort;
+    std::string composerSort;
+    std::string musicBrainzTrackId; // the recording, kept in a UFID frame
+    // Values without a frame of their own (MusicBrainz ids, album gain),
+    // as user text frames: description, value.
+    std::vector<std::pair<std::string, std::string>> userTexts;
 };
 
 struct Picture
@@ -28,10 +42,25 @@ struct Picture
     std::vector<uint8_t> data;
 };
 
-// Reads the tags from the container's metadata, then from the audio
-// stream's (Ogg keeps its Vorbis comments there), under the names
-// libavformat gives them for Vorbis comments, ID3, MP4 atoms and RIFF INFO.
-Tags readTags(const AVFormatContext *format, const AVStream *audio);
+// The input's tags: what TagLib reads from the file at path (FLAC, Vorbis
+// and Opus comments, MP4 atoms, ID3v2.2 to 2.4, APE, ASF, RIFF INFO), with
+// what libavformat found filling the fields TagLib left empty (AIFF's NAME,
+// AUTH, (c) and ANNO chunks, and formats TagLib does not know).
+Tags readTags(const std::string &path, const AVFormatContext *format, const AVStream *audio);
 
-// The input's cover picture (an attached JPEG or PNG), if it has one.
+// The fields above as libavformat names them, from the container's and the
+// audio stream's metadata (Ogg keeps its comments on the stream).
+Tags readLibavTags(const AVFormatContext *format, const AVStream *audio);
+
+// The same from TagLib's unified property names; all empty when TagLib
+// cannot read the file.
+Tags readTagLibTags(const std::string &path);
+
+// The input's front cover (an attached JPEG or PNG), else its first picture.
 bool readCover(const AVFormatContext *format, Picture &picture);
+
+// Joins a field's several values the way ID3v2.3 separates them.
+std::string joinValues(const std::vector<std::string> &values);
+
+// "3" plus a separate total of 12 becomes "3/12".
+std::string withTotal(std::string number, const std::string &total);

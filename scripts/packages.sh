@@ -1,16 +1,19 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Debian 12 packages, sourced by run.sh, test.sh and package.sh.
-# What building and running the program needs:
+# What building and running the program needs (timgm6mb-soundfont is the
+# small General MIDI SoundFont the tool renders MIDI files with):
 RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
+ libebur128-dev libtag1-dev libfluidsynth-dev timgm6mb-soundfont
  fp-utils xchm xdg-utils"
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
 # programs and sox to make and check audio, Xvfb, X tools and a small window
 # manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
-# for screenshots and icon sizes, hyperfine for benchmarks, and the validators
-# of the installed desktop entry, metainfo and manual page.
+# for screenshots and icon sizes, hyperfine for benchmarks, mutagen to write
+# tags into test inputs and read the MP3's tags back, and the validators of
+# the installed desktop entry, metainfo and manual page.
 TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl
- desktop-file-utils appstream man-db"
+ python3-mutagen desktop-file-utils appstream man-db"
 # What building the Debian package needs besides RUN_PACKAGES: dpkg-shlibdeps
 # and dpkg-buildflags (dpkg-dev), file (CPack finds the binaries with it),
 # and lintian to check the package.

@@ -21,6 +21,8 @@ private slots:
 
     void conversion_data();
     void conversion();
+    void exactLength_data();
+    void exactLength();
     void videoGivesAudioOnly();
     void qualityNeverShrinksFile();
 
@@ -143,6 +145,27 @@ void TestEncoderConversion::qualityNeverShrinksFile()
             smallest = size;
     }
     QVERIFY2(previousSize > 2 * smallest, "the quality scale should span LAME's VBR range");
+}
+
+void TestEncoderConversion::exactLength_data()
+{
+    QTest::addColumn<int>("samples");
+    // Lengths that end just past a frame make LAME flush a frame of padding alone.
+    for (int samples : {1, 1153, 1199, 2305, 44100 * 3 + 1})
+        QTest::addRow("%d samples", samples) << samples;
+}
+
+// The MP3 decodes to exactly the input's samples (the tool checks its LAME
+// header against them before the file gets its name).
+void TestEncoderConversion::exactLength()
+{
+    QFETCH(int, samples);
+    const QString input = file(QStringLiteral("exact%1.wav").arg(samples));
+    QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "sine", "-af", QStringLiteral("atrim=end_sample=%1").arg(samples),
+                                      "-ac", "2", input}));
+    const Run run = convert(input, 40, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QCOMPARE(measure(input + ".mp3").samples, qint64(samples));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderConversion)

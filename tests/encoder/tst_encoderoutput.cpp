@@ -32,6 +32,12 @@ QByteArray checksum(const QString &path)
     return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
+QByteArray head(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(64) : QByteArray();
+}
+
 bool isFifo(const QString &path)
 {
     struct stat info = {};
@@ -82,6 +88,7 @@ private slots:
     void failedInPlaceKeepsInput();
     void stopSignal_data();
     void stopSignal();
+    void damagedWhileWritingFails();
 
 private:
     QString shortTone() const { return fixturesDir.filePath("tone.flac"); }
@@ -258,6 +265,48 @@ void TestEncoderOutput::stopSignal()
     if (inPlace)
         QCOMPARE(checksum(output), before);
     QCOMPARE(entries(work.path()), inPlace ? QStringList{"long.flac"} : QStringList());
+}
+
+// The tool reads back what it wrote before the MP3 gets its name: one bit
+// flipped in the written audio (here by another process, through the
+// tool's own descriptor) fails the file and leaves the old output alone.
+void TestEncoderOutput::damagedWhileWritingFails()
+{
+    const QString output = work.filePath("long.mp3");
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") > 0);
+    old.close();
+
+    QProcess process;
+    process.start(encodertool::path(), {"-i", longTone(), "-acodec", "libmp3lame", "-aq", "99", output});
+    QVERIFY(process.waitForStarted());
+    const pid_t pid = pid_t(process.processId());
+    const auto cleanup = qScopeGuard([&] { ::kill(pid, SIGCONT); process.kill(); process.waitForFinished(); });
+    // The descriptor of the file being written: in the output's folder, not the old output.
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    const auto writtenFile = [&] {
+        for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System))
+            if (const QString target = QFile::symLinkTarget(fds + "/" + fd); target.startsWith(work.path()) && target != output)
+                return fds + "/" + fd;
+        return QString();
+    };
+    QString written;
+    QTRY_VERIFY_WITH_TIMEOUT(!(written = writtenFile()).isEmpty() && QFile(written).size() > 100000, 60000);
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    QFile file(written);
+    QVERIFY2(file.open(QIODevice::ReadWrite), qPrintable(written));
+    QVERIFY(file.seek(50000));
+    const char byte = file.read(1).at(0);
+    QVERIFY(file.seek(50000) && file.write(QByteArray(1, char(byte ^ 0x10))) == 1);
+    file.close();
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY(process.exitCode() != 0 && !process.readAllStandardOutput().contains("##success##"));
+    QVERIFY2(err.contains("the written MP3 is damaged"), err.right(300).constData());
+    QCOMPARE(head(output), QByteArray("old contents"));
+    QCOMPARE(entries(work.path()), QStringList{"long.mp3"});
 }
 
 QTEST_GUILESS_MAIN(TestEncoderOutput)

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "libav.h"
+#include "midifile.h"
+#include "status.h"
+
+#include <memory>
+#include <string>
+
+struct FluidSynthLibrary;
+
+// Renders a MIDI file with FluidSynth and a General MIDI SoundFont into
+// frames of stereo float samples at midiSampleRate, like a decoder: the
+// song, then midiReleaseSeconds for the last notes to ring out (faded at
+// the very end, so nothing stops with a click). No audio driver is used.
+//
+// FluidSynth (and the sound libraries it pulls in) is loaded only when a
+// MIDI file is converted, so every other run of the tool starts as quickly
+// as before.
+class MidiRenderer
+{
+public:
+    MidiRenderer();
+    MidiRenderer(const MidiRenderer &) = delete;
+    MidiRenderer &operator=(const MidiRenderer &) = delete;
+    ~MidiRenderer();
+
+    // Reads the file, finds the SoundFont ($MORVANE_SOUNDFONT, else the
+    // usual General MIDI SoundFonts of Debian) and loads it.
+    Status open(const std::string &path);
+
+    const MidiSong &song() const { return song_; }
+
+    // Puts the next frame into frame, or sets finished after the last one.
+    Status next(AVFrame *frame, bool &finished);
+
+    double renderedSeconds() const { return static_cast<double>(rendered_) / midiSampleRate; }
+
+private:
+    void play(const MidiMessage &message);
+    void releaseAll();
+
+    std::unique_ptr<FluidSynthLibrary> library_;
+    MidiSong song_;
+    std::size_t nextMessage_ = 0;
+    int64_t rendered_ = 0;
+    int64_t total_ = 0;
+    bool released_ = false;
+};
