@@ -53,8 +53,9 @@ QStringList filesForArgument(const QString &argument, const QString &workingDire
     if (path.isEmpty())
         return {};
     const QFileInfo file(QDir(workingDirectory), path);
-    // isFile() is false for folders, FIFOs and devices, which the tool refuses.
-    if (!file.isFile() || !file.isReadable())
+    // A folder is queued whole (the window adds the audio files below it);
+    // FIFOs and devices, which the tool refuses, add nothing.
+    if (!(file.isFile() || file.isDir()) || !file.isReadable())
         return {};
     return {QDir::cleanPath(file.absoluteFilePath())};
 }
@@ -78,7 +79,7 @@ void queueSortedArguments(MainWindow &window, const SortedArguments &sorted)
     if (!sorted.skipped.isEmpty()) {
         QMessageBox::warning(
             &window, CommandLine::tr("Files Not Added"),
-            CommandLine::tr("These names are not readable files and were not added:\n%1")
+            CommandLine::tr("These names are not readable files or folders and were not added:\n%1")
                 .arg(sorted.skipped.join(QLatin1Char('\n'))));
     }
 }

@@ -22,12 +22,13 @@ bool asksForTextOnly(const QStringList &arguments);
 // The FILE arguments sorted into what is queued and what is skipped.
 struct SortedArguments
 {
-    QStringList files;   // absolute paths, in the order given
+    QStringList files;   // absolute paths of files and folders, in the order given
     QStringList skipped; // the arguments that add nothing, as given
 };
 
-// The files one FILE argument adds to the queue: a readable regular file adds
-// itself, as an absolute path; anything else adds nothing. A relative name is
+// The files one FILE argument adds to the queue: a readable regular file or
+// folder adds itself, as an absolute path (the window adds the audio files
+// below a folder); anything else adds nothing. A relative name is
 // taken against workingDirectory, and a file: URL (as some launchers pass)
 // stands for its local path.
 QStringList filesForArgument(const QString &argument, const QString &workingDirectory);
