@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Adding files is synchronous: the probe of every file is what the user waits
-# for. Times adding N generated files through the window's add path and one
-# stock ffprobe run per file on the same files.
-# Usage: bench/add_files_bench.sh [build/bin] [N]
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Adding many files: times adding N generated files through the window's add
+# path (and one stock ffprobe run per file on the same files), then a queue
+# of many rows added and removed again, at two sizes, to show the cost grows
+# in proportion to the rows.
+# Usage: bench/add_files_bench.sh [build/bin] [N] [many rows]
 set -euo pipefail
 bin=$(realpath "${1:-build/bin}")
-count=${2:-200}
+count=${2:-1000}
+rows=${3:-10000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/files"
@@ -13,6 +16,18 @@ echo "generating $count files (30 s each, WAV, FLAC and MP3 in turn)..."
 formats=(wav flac mp3)
 for i in $(seq 1 "$count"); do
     ext=${formats[$((i % 3))]}
-    ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=$((200 + i)):duration=30" -ac 2 "$work/files/track$i.$ext"
+    ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=$((200 + i % 800)):duration=30" -ac 2 "$work/files/track$i.$ext"
 done
+echo "--- $count files"
 "$bin/bench_add_files" "$work/files"
+
+# Many rows: links to a few files under distinct names (the queue refuses
+# names it holds already).
+for size in $((rows / 2)) "$rows"; do
+    rm -rf "$work/many" && mkdir "$work/many"
+    for i in $(seq 1 "$size"); do
+        ln "$work/files/track$((i % 3 + 1)).${formats[$(((i % 3 + 1) % 3))]}" "$work/many/row$i.${formats[$(((i % 3 + 1) % 3))]}"
+    done
+    echo "--- $size rows"
+    "$bin/bench_add_files" "$work/many" -
+done

@@ -1,7 +1,8 @@
 // Runs the conversion worker over every file of a folder, as the window does,
-// and prints the wall time. The script beside it compares that with calling
-// the tool directly in a shell loop.
-// Usage: bench_worker <input folder> <output folder> <quality>
+// and prints the wall time. The scripts beside it compare that with calling
+// the tool directly in a shell loop, and with the worker running one tool at
+// a time.
+// Usage: bench_worker <input folder> <output folder> <quality> [tools at once]
 #include "conversionthread.h"
 #include "progressbridge.h"
 
@@ -16,8 +17,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     installProgressMessageFilter(&app);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 4) {
-        QTextStream(stderr) << "usage: bench_worker <input folder> <output folder> <quality>\n";
+    if (arguments.size() != 4 && arguments.size() != 5) {
+        QTextStream(stderr) << "usage: bench_worker <input folder> <output folder> <quality> [tools at once]\n";
         return 2;
     }
     const QDir input(arguments.at(1));
@@ -31,6 +32,8 @@ int main(int argc, char *argv[])
     worker.nameList = &names;
     worker.outputDir = QDir(arguments.at(2)).absolutePath() + QLatin1Char('/');
     worker.quality = arguments.at(3).toInt();
+    if (arguments.size() == 5)
+        worker.maxTools = arguments.at(4).toInt();
     int failed = 0;
     uint progressReports = 0;
     QObject::connect(&worker, &ConversionThread::fileCompleted, &app,
@@ -48,7 +51,7 @@ int main(int argc, char *argv[])
     worker.start();
     app.exec();
     QTextStream(stdout) << QString::number(clock.nsecsElapsed() / 1e9, 'f', 3) << " s, "
-                        << paths.size() << " files, " << failed << " failed, "
+                        << paths.size() << " files, " << worker.maxTools << " at once, " << failed << " failed, "
                         << progressReports << " progress reports\n";
     return failed == 0 ? 0 : 1;
 }

@@ -285,6 +285,11 @@ ConversionThread::~ConversionThread()
 {
     requestStop();
     wait();
+    // The results are the run's, guarded by their lock to the last.
+    {
+        std::lock_guard<std::mutex> lock(resultsLock);
+        results = {};
+    }
     if (currentWorker == this)
         currentWorker = nullptr;
 }

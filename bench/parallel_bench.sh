@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# What converting several files at once gains: the same generated files
+# through the conversion worker with one tool per core and with one tool at a
+# time, taking turns, several rounds; prints the medians and their ratio.
+# Usage: bench/parallel_bench.sh [build/bin] [files] [seconds per file] [rounds]
+set -euo pipefail
+bin=$(realpath "${1:-build/bin}")
+count=${2:-16}
+seconds=${3:-60}
+rounds=${4:-3}
+quality=50
+cores=$(nproc)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/in"
+echo "generating $count files of $seconds s (stereo 44.1 kHz FLAC)..."
+for i in $(seq 1 "$count"); do
+    ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=$((300 + 7 * i)):duration=$seconds" \
+        -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$seconds" \
+        -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" "$work/in/song$i.flac"
+done
+
+now() { date +%s.%N; }
+run_worker() {
+    rm -rf "$work/out" && mkdir "$work/out"
+    local start
+    start=$(now)
+    "$bin/bench_worker" "$work/in" "$work/out" "$quality" "$1" >/dev/null
+    echo "$(now) - $start" | bc
+}
+parallel_times=()
+sequential_times=()
+for round in $(seq 1 "$rounds"); do
+    parallel_times+=("$(run_worker "$cores")")
+    sequential_times+=("$(run_worker 1)")
+    echo "round $round: $cores at once ${parallel_times[-1]} s, one at a time ${sequential_times[-1]} s"
+done
+
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+p=$(median "${parallel_times[@]}")
+s=$(median "${sequential_times[@]}")
+echo "median: $cores at once $p s, one at a time $s s, ratio $(echo "scale=3; $p / $s" | bc) (target at most 0.55 on 2 cores)"
