@@ -6,8 +6,9 @@ RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
 # programs and sox to make and check audio, Xvfb, X tools and a small window
 # manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
-# for screenshots, hyperfine for benchmarks.
-TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl"
+# for screenshots, hyperfine for benchmarks, bindfs for an output folder on
+# FUSE (no unnamed files there).
+TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame bindfs xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl"
 
 install_packages() {
     local sudo=""
