@@ -115,6 +115,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
         const uint64_t data = position + 8;
         if (file.has(position, "fmt ", 4)) {
             file.number(data + 12, 2, false, blockAlign);
+            fields.frameBytes = blockAlign;
         } else if (file.has(position, "ds64", 4)) {
             ds64 = data;
         } else if (file.has(position, "data", 4)) {
@@ -167,6 +168,7 @@ void readWave64(const HeaderReader &file, LengthFields &fields)
         const uint64_t data = position + header;
         if (isWave64Chunk(file, position, "fmt ")) {
             file.number(data + 12, 2, false, blockAlign);
+            fields.frameBytes = blockAlign;
         } else if (isWave64Chunk(file, position, "data")) {
             const uint64_t stated = size > header ? size - header : 0;
             uint64_t real = 0;
@@ -203,6 +205,21 @@ uint64_t aiffSampleBytes(const char *compression, uint64_t bits)
     return std::memcmp(compression, "in24", 4) == 0 ? 3 : 0;
 }
 
+// The 80-bit extended float at offset (AIFF's sample rate) when it holds a
+// whole number that fits in 32 bits, else 0.
+uint64_t wholeExtendedValue(const HeaderReader &file, uint64_t offset)
+{
+    uint64_t exponent = 0;
+    uint64_t mantissa = 0;
+    if (!file.number(offset, 2, true, exponent) || !file.number(offset + 2, 8, true, mantissa) || (exponent & 0x8000))
+        return 0;
+    // value = mantissa * 2^(exponent - 16383 - 63)
+    const int64_t shift = 16383 + 63 - static_cast<int64_t>(exponent);
+    if (shift < 32 || shift > 63 || (mantissa & ((uint64_t(1) << shift) - 1)) != 0)
+        return 0;
+    return mantissa >> shift;
+}
+
 // AIFF/AIFC: "FORM" <size> "AIFF"/"AIFC", then big-endian chunks padded to
 // even sizes. COMM holds the number of sample frames; SSND the samples,
 // after an offset and a block size.
@@ -224,6 +241,8 @@ void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
                 && (!aifc || file.read(data + 18, compression, 4))) {
                 frameBytes = channels * aiffSampleBytes(compression, bits);
                 framesField = data + 2;
+                fields.frameBytes = frameBytes;
+                fields.aiffSampleRate = wholeExtendedValue(file, data + 8);
             }
         } else if (file.has(position, "SSND", 4)) {
             uint64_t offset = 0;
@@ -250,27 +269,33 @@ void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
 
 } // namespace
 
-LengthFields readLengthFields(const std::string &path)
+LengthFields readLengthFields(int descriptor)
 {
     LengthFields fields;
+    struct stat info = {};
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+        return fields;
+    const HeaderReader file(descriptor, static_cast<uint64_t>(info.st_size));
+    if ((file.has(0, "RIFF", 4) || file.has(0, "RF64", 4)) && file.has(8, "WAVE", 4)) {
+        fields.container = file.has(0, "RF64", 4) ? LengthFields::Container::Rf64 : LengthFields::Container::Wave;
+        readWave(file, fields);
+    } else if (file.has(0, "riff\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00", 16)
+               && isWave64Chunk(file, 24, "wave")) {
+        fields.container = LengthFields::Container::Wave64;
+        readWave64(file, fields);
+    } else if (file.has(0, "FORM", 4) && (file.has(8, "AIFF", 4) || file.has(8, "AIFC", 4))) {
+        fields.container = LengthFields::Container::Aiff;
+        readAiff(file, fields, file.has(8, "AIFC", 4));
+    }
+    return fields;
+}
+
+LengthFields readLengthFields(const std::string &path)
+{
     const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor < 0)
-        return fields;
-    struct stat info = {};
-    if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
-        const HeaderReader file(descriptor, static_cast<uint64_t>(info.st_size));
-        if ((file.has(0, "RIFF", 4) || file.has(0, "RF64", 4)) && file.has(8, "WAVE", 4)) {
-            fields.container = file.has(0, "RF64", 4) ? LengthFields::Container::Rf64 : LengthFields::Container::Wave;
-            readWave(file, fields);
-        } else if (file.has(0, "riff\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00", 16)
-                   && isWave64Chunk(file, 24, "wave")) {
-            fields.container = LengthFields::Container::Wave64;
-            readWave64(file, fields);
-        } else if (file.has(0, "FORM", 4) && (file.has(8, "AIFF", 4) || file.has(8, "AIFC", 4))) {
-            fields.container = LengthFields::Container::Aiff;
-            readAiff(file, fields, file.has(8, "AIFC", 4));
-        }
-    }
+        return LengthFields();
+    const LengthFields fields = readLengthFields(descriptor);
     close(descriptor);
     return fields;
 }

@@ -27,6 +27,8 @@ struct LengthFields
     bool streamed = false;         // the audio's size is a placeholder
     bool cutShort = false;         // a real size that runs past the end of the file
     uint64_t statedAudioBytes = 0; // the audio's size as stated (0 when streamed)
+    uint64_t frameBytes = 0;       // bytes per sample frame (0 when not fixed or not known)
+    uint64_t aiffSampleRate = 0;   // AIFF: COMM's rate when it is a whole number of hertz
     // For a streamed file: its length fields rewritten with the sizes the
     // file really holds (whole sample frames), for the demuxer to read.
     std::vector<HeaderPatch> patches;
@@ -35,3 +37,5 @@ struct LengthFields
 // Reads the header of the regular file at path; FIFOs, devices and files of
 // other kinds give Container::Other without blocking.
 LengthFields readLengthFields(const std::string &path);
+// The same for a file already open (it stays open).
+LengthFields readLengthFields(int descriptor);
