@@ -1,7 +1,7 @@
 # Debian 12 packages, sourced by run.sh and test.sh.
 # What building and running the program needs:
 RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
- libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
+ libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libtag1-dev
  fp-utils xchm xdg-utils"
 # What the tests and benchmarks need besides: the stock ffmpeg/ffprobe and lame
 # programs and sox to make and check audio, Xvfb, X tools and a small window
