@@ -82,17 +82,17 @@ void addPatch(LengthFields &fields, uint64_t offset, int bytes, bool bigEndian, 
 }
 
 // Classifies the audio's stated size (`field` is the raw length field).
-// For a placeholder, `real` becomes what the file holds from audioOffset on:
-// whole frames of frameBytes (when known), at most maxBytes.
+// For a placeholder, `real` becomes what the file holds from audioOffset on
+// in whole frames of frameBytes (when known); a file that holds more than
+// the field can state gets maxBytes (for RIFF 0xFFFFFFFF, which libavformat
+// reads as "to the end").
 bool isStreamed(const HeaderReader &file, LengthFields &fields, uint64_t field, uint64_t audioOffset,
                 uint64_t statedBytes, uint64_t frameBytes, uint64_t maxBytes, uint64_t &real)
 {
     const uint64_t held = file.size() > audioOffset ? file.size() - audioOffset : 0;
     if (isPlaceholder(field) && (statedBytes > held || (statedBytes == 0 && held > 0))) {
         fields.streamed = true;
-        real = std::min(held, maxBytes);
-        if (frameBytes > 0)
-            real -= real % frameBytes;
+        real = held > maxBytes ? maxBytes : frameBytes > 0 ? held - held % frameBytes : held;
         return true;
     }
     fields.statedAudioBytes = statedBytes;
