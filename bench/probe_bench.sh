@@ -43,7 +43,10 @@ make 44100 "$work/in.m4a"
 ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
+# What starting any program costs on this machine now, for scale.
+hyperfine -N --warmup 5 --runs "$runs" --export-csv "$work/floor.csv" /bin/true >/dev/null 2>>"$work/warnings"
 echo
+echo "starting /bin/true: $(ms "$(awk -F, 'NR == 2 { print $4 }' "$work/floor.csv")") ms (median)"
 printf '%-5s %9s %13s %11s %14s %16s  %s\n' input 'front ms' 'converter ms' 'ffprobe ms' 'front/ffprobe' 'front/converter' targets
 for format in wav flac aiff mp3 ogg opus m4a; do
     input="$work/in.$format"

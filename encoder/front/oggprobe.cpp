@@ -1,4 +1,5 @@
 #include "oggprobe.h"
+#include "wholeseconds.h"
 
 #include <taglib/oggpage.h>
 #include <taglib/oggpageheader.h>
@@ -15,13 +16,6 @@ constexpr long long opusRate = 48000;
 // Header pages before the first audio page, at most (comments with a large
 // picture can take many).
 constexpr int maxPagesBeforeAudio = 256;
-
-// Whole seconds of `samples` at `rate`, computed as the converter's probe
-// computes them (a double product, truncated), so both round alike.
-long wholeSeconds(long long samples, long long rate)
-{
-    return static_cast<long>(static_cast<double>(samples) * (1.0 / static_cast<double>(rate)));
-}
 
 // Samples of an Opus packet, from its table-of-contents byte (RFC 6716,
 // 3.1): the frame size of its configuration times its number of frames.

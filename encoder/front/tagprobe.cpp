@@ -2,6 +2,7 @@
 
 #include "lengthfields.h"
 #include "oggprobe.h"
+#include "wholeseconds.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,13 +64,6 @@ Kind sniff(const unsigned char *head, std::size_t size)
     if (at(0, "ID3") || (size >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0))
         return Kind::Mpeg;
     return Kind::Other;
-}
-
-// Whole seconds of `ticks` in units of 1/`rate`, computed as the converter's
-// probe computes them (a double product, truncated), so both round alike.
-long wholeSeconds(long long ticks, long long rate)
-{
-    return static_cast<long>(static_cast<double>(ticks) * (1.0 / static_cast<double>(rate)));
 }
 
 // The whole second of a length known to lie in [low, high] milliseconds,
