@@ -38,30 +38,51 @@ long long opusPacketSamples(const TagLib::ByteVector &packet)
     }
 }
 
-// The stream as a whole: one logical stream, its last page marked as the
-// last and holding a position.
+// The page at offset, its checksum verified as libavformat verifies it
+// (TagLib does not): null for a damaged page.
+std::unique_ptr<TagLib::Ogg::Page> intactPage(TagLib::Ogg::File &file, long offset)
+{
+    constexpr unsigned checksumOffset = 22;
+    auto page = std::make_unique<TagLib::Ogg::Page>(&file, offset);
+    if (!page->header()->isValid() || page->size() <= static_cast<int>(checksumOffset + 4))
+        return nullptr;
+    file.seek(offset);
+    TagLib::ByteVector raw = file.readBlock(static_cast<unsigned long>(page->size()));
+    if (raw.size() != static_cast<unsigned>(page->size()))
+        return nullptr;
+    const unsigned stored = raw.toUInt(checksumOffset, false);
+    for (unsigned i = checksumOffset; i < checksumOffset + 4; ++i)
+        raw[i] = 0;
+    return raw.checksum() == stored ? std::move(page) : nullptr;
+}
+
+// The stream as a whole: one logical stream, its last page intact, marked
+// as the last and holding a position.
 bool isCompleteStream(TagLib::Ogg::File &file, unsigned &serial, long long &lastGranule)
 {
     const TagLib::Ogg::PageHeader *first = file.firstPageHeader();
-    const TagLib::Ogg::PageHeader *last = file.lastPageHeader();
-    if (!first || !last || !first->isValid() || !last->isValid() || !last->lastPageOfStream()
-        || first->streamSerialNumber() != last->streamSerialNumber())
+    const long lastOffset = file.rfind("OggS");
+    const std::unique_ptr<TagLib::Ogg::Page> last = lastOffset >= 0 ? intactPage(file, lastOffset) : nullptr;
+    if (!first || !first->isValid() || !last || !last->header()->lastPageOfStream()
+        || first->streamSerialNumber() != last->header()->streamSerialNumber())
         return false;
     serial = first->streamSerialNumber();
-    lastGranule = last->absoluteGranularPosition();
+    lastGranule = last->header()->absoluteGranularPosition();
     return lastGranule > 0;
 }
 
 // The first page that ends an audio packet (the first with a position),
-// after header pages numbered from 0 in one stream; null if there is none.
+// after intact header pages numbered from 0 in one stream; null if there is
+// none.
 std::unique_ptr<TagLib::Ogg::Page> firstAudioPage(TagLib::Ogg::File &file, unsigned serial)
 {
     long offset = 0;
     for (int index = 0; index < maxPagesBeforeAudio; ++index) {
-        auto page = std::make_unique<TagLib::Ogg::Page>(&file, offset);
+        std::unique_ptr<TagLib::Ogg::Page> page = intactPage(file, offset);
+        if (!page)
+            return nullptr;
         const TagLib::Ogg::PageHeader *header = page->header();
-        if (!header->isValid() || header->pageSequenceNumber() != index || header->streamSerialNumber() != serial
-            || page->size() <= 0)
+        if (header->pageSequenceNumber() != index || header->streamSerialNumber() != serial)
             return nullptr;
         if (header->absoluteGranularPosition() > 0)
             return header->firstPacketContinued() ? nullptr : std::move(page);

@@ -1,6 +1,7 @@
 #include "tagprobe.h"
 
 #include "lengthfields.h"
+#include "flacprobe.h"
 #include "oggprobe.h"
 #include "wholeseconds.h"
 
@@ -12,7 +13,6 @@
 #include <unistd.h>
 
 #include <taglib/aifffile.h>
-#include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
@@ -111,38 +111,6 @@ bool aiffSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
         || static_cast<unsigned long long>(frames) * fields.frameBytes > fields.statedAudioBytes)
         return false;
     seconds = wholeSeconds(frames, properties->sampleRate());
-    return true;
-}
-
-// The metadata blocks end in an audio frame's sync code; a stream of
-// something else is left to the converter, which decodes its first frame.
-bool flacFrameFollows(int descriptor)
-{
-    constexpr int maxBlocks = 1024;
-    off_t position = 4; // after "fLaC"
-    for (int block = 0; block < maxBlocks; ++block) {
-        unsigned char header[4];
-        if (pread(descriptor, header, sizeof header, position) != sizeof header)
-            return false;
-        position += 4 + ((header[1] << 16) | (header[2] << 8) | header[3]);
-        if (header[0] & 0x80) {
-            unsigned char sync[2];
-            return pread(descriptor, sync, sizeof sync, position) == sizeof sync && sync[0] == 0xFF
-                && (sync[1] & 0xFE) == 0xF8;
-        }
-    }
-    return false;
-}
-
-bool flacSeconds(TagLib::IOStream *stream, int descriptor, long &seconds)
-{
-    TagLib::FLAC::File file(stream, TagLib::ID3v2::FrameFactory::instance(), true, AudioProperties::Average);
-    const TagLib::FLAC::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
-    // No total in STREAMINFO (0) means a stream of unknown length.
-    if (!properties || properties->sampleFrames() == 0 || properties->sampleRate() <= 0
-        || !flacFrameFollows(descriptor))
-        return false;
-    seconds = wholeSeconds(static_cast<long long>(properties->sampleFrames()), properties->sampleRate());
     return true;
 }
 

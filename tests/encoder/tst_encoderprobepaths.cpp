@@ -40,6 +40,12 @@ QString cutInHalf(const QString &recipe)
     return recipe + " && truncate -s $(( $(stat -c %s \"$0\") / 2 )) \"$0\"";
 }
 
+// One byte of the file set to 0xFF.
+QString damaged(const QString &recipe, int offset)
+{
+    return recipe + QStringLiteral(" && printf '\\377' | dd of=\"$0\" bs=1 seek=%1 conv=notrunc 2>/dev/null").arg(offset);
+}
+
 // The first `bytes` of a tone in the given format, then filler.
 QString headerThenFiller(const QString &format, int bytes)
 {
@@ -132,6 +138,10 @@ void TestEncoderProbePaths::bothPathsAgree_data()
                                           << tone(7.6, 44100, 2, vbr + " -f mp3", "\"$0.src\"")
                                                  + " && cat \"$0.src\" \"$0.src\" > \"$0\""
                                           << false;
+    // The converter decodes the first frame and checks Ogg pages.
+    QTest::newRow("flac, STREAMINFO unlike its frames") << "bad.flac" << damaged(tone(3.3, 44100, 2), 20) << false;
+    QTest::newRow("ogg vorbis, a damaged header page") << "bad.ogg" << damaged(tone(3.3, 44100, 2, "-c:a libvorbis"), 200)
+                                                       << false;
     QTest::newRow("ogg page header alone") << "odd.ogg" << "printf 'OggS\\0\\2' > \"$0\"" << false;
     QTest::newRow("empty") << "empty.wav" << ": > \"$0\"" << false;
     QTest::newRow("fifo") << "fifo.wav" << "mkfifo \"$0\"" << false;
