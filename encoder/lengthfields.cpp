@@ -100,6 +100,22 @@ bool isStreamed(const HeaderReader &file, LengthFields &fields, uint64_t field, 
     return false;
 }
 
+// The format code of a "fmt " chunk; for WAVE_FORMAT_EXTENSIBLE the code in
+// its subformat GUID, when the GUID is one of the standard family (else 0).
+unsigned waveFormat(const HeaderReader &file, uint64_t data, uint64_t size)
+{
+    constexpr uint64_t extensible = 0xFFFE;
+    constexpr char guidTail[] = "\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71";
+    uint64_t format = 0;
+    if (!file.number(data, 2, false, format))
+        return 0;
+    if (format != extensible)
+        return static_cast<unsigned>(format);
+    if (size < 40 || !file.number(data + 24, 2, false, format) || !file.has(data + 26, guidTail, 14))
+        return 0;
+    return static_cast<unsigned>(format);
+}
+
 // RIFF WAVE and RF64: "RIFF"/"RF64" <size> "WAVE", then chunks <id> <size>
 // padded to even sizes; RF64 keeps the 64-bit sizes in a "ds64" chunk.
 void readWave(const HeaderReader &file, LengthFields &fields)
@@ -116,6 +132,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
         if (file.has(position, "fmt ", 4)) {
             file.number(data + 12, 2, false, blockAlign);
             fields.frameBytes = blockAlign;
+            fields.waveFormat = waveFormat(file, data, size);
         } else if (file.has(position, "ds64", 4)) {
             ds64 = data;
         } else if (file.has(position, "data", 4)) {

@@ -29,6 +29,7 @@ struct LengthFields
     uint64_t statedAudioBytes = 0; // the audio's size as stated (0 when streamed)
     uint64_t frameBytes = 0;       // bytes per sample frame (0 when not fixed or not known)
     uint64_t aiffSampleRate = 0;   // AIFF: COMM's rate when it is a whole number of hertz
+    unsigned waveFormat = 0;       // WAV: the format code (an extensible one's subformat), 0 if unknown
     // For a streamed file: its length fields rewritten with the sizes the
     // file really holds (whole sample frames), for the demuxer to read.
     std::vector<HeaderPatch> patches;

@@ -3,6 +3,7 @@
 #include "wholeseconds.h"
 
 #include <cstdint>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <taglib/flacfile.h>
@@ -17,6 +18,7 @@ constexpr int frameHeaderMaxBytes = 16;
 struct StreamInfo
 {
     unsigned maxBlockSize = 0;
+    unsigned maxFrameBytes = 0; // 0: not known
     unsigned sampleRate = 0;
     unsigned channels = 0;
     unsigned bitsPerSample = 0;
@@ -48,6 +50,7 @@ bool readMetadata(int descriptor, StreamInfo &info, off_t &firstFrame)
                 || pread(descriptor, streamInfo, sizeof streamInfo, position + 4) != sizeof streamInfo)
                 return false;
             info.maxBlockSize = (streamInfo[2] << 8) | streamInfo[3];
+            info.maxFrameBytes = (streamInfo[7] << 16) | (streamInfo[8] << 8) | streamInfo[9];
             info.sampleRate = (streamInfo[10] << 12) | (streamInfo[11] << 4) | (streamInfo[12] >> 4);
             info.channels = ((streamInfo[12] >> 1) & 0x07) + 1;
             info.bitsPerSample = (((streamInfo[12] & 0x01) << 4) | (streamInfo[13] >> 4)) + 1;
@@ -103,6 +106,15 @@ bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset)
         && rate == info.sampleRate && channels == info.channels && bits == info.bitsPerSample;
 }
 
+// The file holds a whole frame of the largest size after the first frame's
+// start, so the first frame, which the converter decodes, is complete.
+bool holdsFirstFrame(int descriptor, const StreamInfo &info, off_t firstFrame)
+{
+    struct stat file = {};
+    return info.maxFrameBytes > 0 && fstat(descriptor, &file) == 0
+        && file.st_size - firstFrame >= static_cast<off_t>(info.maxFrameBytes);
+}
+
 } // namespace
 
 bool flacSeconds(TagLib::IOStream *stream, int descriptor, long &seconds)
@@ -114,7 +126,7 @@ bool flacSeconds(TagLib::IOStream *stream, int descriptor, long &seconds)
     if (!properties || properties->sampleFrames() == 0 || properties->sampleRate() <= 0
         || !readMetadata(descriptor, info, firstFrame)
         || info.sampleRate != static_cast<unsigned>(properties->sampleRate())
-        || !firstFrameAgrees(descriptor, info, firstFrame))
+        || !firstFrameAgrees(descriptor, info, firstFrame) || !holdsFirstFrame(descriptor, info, firstFrame))
         return false;
     seconds = wholeSeconds(static_cast<long long>(properties->sampleFrames()), properties->sampleRate());
     return true;

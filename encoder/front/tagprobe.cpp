@@ -35,10 +35,9 @@ constexpr long long minimumMp3Bytes = 4096;
 // (up to 2112 samples, twice that with SBR) and padding, in samples.
 constexpr long long maxAacExtraSamples = 8192;
 
-// WAVE_FORMAT_PCM, WAVE_FORMAT_IEEE_FLOAT, WAVE_FORMAT_EXTENSIBLE.
-constexpr int wavePcm = 1;
-constexpr int waveFloat = 3;
-constexpr int waveExtensible = 0xFFFE;
+// WAVE_FORMAT_PCM, WAVE_FORMAT_IEEE_FLOAT (also as an extensible subformat).
+constexpr unsigned wavePcm = 1;
+constexpr unsigned waveFloat = 3;
 
 enum class Kind { Other, Wave, Aiff, Flac, Mpeg, Vorbis, Opus, Mp4 };
 
@@ -82,12 +81,11 @@ bool waveSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
     const TagLib::RIFF::WAV::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
     if (!properties)
         return false;
-    const int format = properties->format();
     const long long frames = properties->sampleFrames();
     const long long sampleBytes = (properties->bitsPerSample() + 7) / 8;
     // Plain samples, and TagLib's frame count is the data size in frames
     // as libavformat counts them.
-    if ((format != wavePcm && format != waveFloat && format != waveExtensible) || frames <= 0
+    if ((fields.waveFormat != wavePcm && fields.waveFormat != waveFloat) || frames <= 0
         || properties->sampleRate() <= 0 || static_cast<long long>(fields.frameBytes) != properties->channels() * sampleBytes
         || static_cast<long long>(fields.statedAudioBytes / fields.frameBytes) != frames)
         return false;

@@ -139,6 +139,8 @@ void TestEncoderProbePaths::bothPathsAgree_data()
                                                  + " && cat \"$0.src\" \"$0.src\" > \"$0\""
                                           << false;
     // The converter decodes the first frame and checks Ogg pages.
+    QTest::newRow("wav, unknown extensible subformat") << "bad.wav"
+                                                       << damaged(tone(3.3, 44100, 2, "-c:a pcm_s24le"), 44) << false;
     QTest::newRow("flac, STREAMINFO unlike its frames") << "bad.flac" << damaged(tone(3.3, 44100, 2), 20) << false;
     QTest::newRow("ogg vorbis, a damaged header page") << "bad.ogg" << damaged(tone(3.3, 44100, 2, "-c:a libvorbis"), 200)
                                                        << false;
