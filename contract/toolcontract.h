@@ -18,8 +18,11 @@
 
 namespace toolcontract {
 
-// The tool's file name; it lies beside the program.
+// The tool's file name; it lies beside the program. It answers most probes
+// itself and hands everything else to the converter, which lies beside it,
+// by exec: the process the program started goes on as the converter.
 inline constexpr char kToolName[] = "ffmpeg";
+inline constexpr char kConverterName[] = "morvane-converter";
 
 // The argument templates, as words separated by blanks; double quotes group a
 // word and are removed. Placeholders inside a word: ">" the input path, "##"

@@ -1,7 +1,7 @@
 #include "input.h"
 
 #include "interruption.h"
-#include "wavheader.h"
+#include "lengthfields.h"
 
 #include <cerrno>
 #include <cstring>
@@ -94,16 +94,17 @@ Status selectAudioStream(Input &input)
 }
 
 // A PCM WAV whose data runs past the end of the file loses its length in
-// libavformat; the header still tells it.
-double statedWavSeconds(const AVCodecParameters *parameters, const std::string &path)
+// libavformat; the header still tells it (unless it is a placeholder).
+double statedWavSeconds(const AVCodecParameters *parameters, const LengthFields &fields)
 {
     const int bits = av_get_exact_bits_per_sample(parameters->codec_id);
     const double bytesPerSecond = static_cast<double>(parameters->sample_rate) * parameters->ch_layout.nb_channels * bits / 8;
-    const uint64_t bytes = bits > 0 && bytesPerSecond > 0 ? announcedWavDataBytes(path) : 0;
+    const bool wave = fields.container == LengthFields::Container::Wave || fields.container == LengthFields::Container::Rf64;
+    const uint64_t bytes = wave && bits > 0 && bytesPerSecond > 0 ? fields.statedAudioBytes : 0;
     return bytes > 0 ? static_cast<double>(bytes) / bytesPerSecond : -1.0;
 }
 
-double statedSeconds(const Input &input, const std::string &path)
+double statedSeconds(const Input &input, const LengthFields &fields)
 {
     const AVStream *audio = input.audio;
     const char *demuxer = input.format->iformat->name;
@@ -112,7 +113,7 @@ double statedSeconds(const Input &input, const std::string &path)
     if (audio->duration > 0 && audio->duration != AV_NOPTS_VALUE)
         return static_cast<double>(audio->duration) * av_q2d(audio->time_base);
     if (std::strcmp(demuxer, "wav") == 0)
-        return statedWavSeconds(audio->codecpar, path);
+        return statedWavSeconds(audio->codecpar, fields);
     return -1.0;
 }
 
@@ -144,10 +145,16 @@ Status openInput(const std::string &path, Input &input)
         return avFailure("cannot open input \"" + path + "\"", error);
     input.io.reset(io);
 
+    const LengthFields fields = readLengthFields(path);
+    if (!fields.patches.empty()) {
+        if (Status status = PatchedIo::open(io, fields.patches, input.patched); !status.ok())
+            return status;
+    }
+
     AVFormatContext *format = avformat_alloc_context();
     if (!format)
         return Status::failure("out of memory");
-    format->pb = io;
+    format->pb = input.patched ? input.patched->context() : io;
     format->interrupt_callback = interrupt;
     format->io_open = refuseNestedOpen;
     libav::Options formatOptions;
@@ -161,6 +168,6 @@ Status openInput(const std::string &path, Input &input)
     if (Status status = selectAudioStream(input); !status.ok())
         return status;
 
-    input.statedSeconds = statedSeconds(input, path);
+    input.statedSeconds = statedSeconds(input, fields);
     return Status::success();
 }

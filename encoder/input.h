@@ -1,15 +1,18 @@
 #pragma once
 
 #include "libav.h"
+#include "patchedio.h"
 #include "status.h"
 
+#include <memory>
 #include <string>
 
 // An input file opened as a plain local file, with its best audio stream.
 struct Input
 {
     libav::IoContextPtr io;        // the file itself, opened by the tool
-    libav::InputFormatPtr format;  // the demuxer reading from io
+    std::unique_ptr<PatchedIo> patched; // io with a streamed file's length fields filled in
+    libav::InputFormatPtr format;  // the demuxer reading from io (or patched)
     AVStream *audio = nullptr;
     bool streamInfoRead = false;   // avformat_find_stream_info has run
 
@@ -23,7 +26,8 @@ struct Input
 // Refuses anything but an existing regular file (folders, FIFOs, devices)
 // before it is opened, then opens it with the "file" protocol only: no
 // network, no playlists or concatenation lists that name other files, and
-// no demuxer may open a second file.
+// no demuxer may open a second file. A WAV, RF64, Wave64 or AIFF written as a
+// stream (placeholder lengths) is read to the end of the file.
 Status openInput(const std::string &path, Input &input);
 
 // Runs avformat_find_stream_info once (for containers whose header does not

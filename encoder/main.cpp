@@ -1,4 +1,6 @@
-// Morvane's encoder tool, started by the program beside it:
+// Morvane's converter (morvane-converter). The program starts the front
+// ("ffmpeg", front/), which answers most probes itself and execs this
+// program, beside it, with the same arguments for everything else:
 //   ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>
 //       converts to MP3 and prints "##success##" once the MP3 is in place;
 //   ffmpeg -i <input>

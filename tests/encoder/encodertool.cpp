@@ -15,6 +15,11 @@ QString path()
     return QStringLiteral(MORVANE_ENCODER);
 }
 
+QString converterPath()
+{
+    return QStringLiteral(MORVANE_CONVERTER);
+}
+
 bool Run::succeeded() const
 {
     return finished && exitStatus == QProcess::NormalExit && exitCode == 0 && out.contains(toolcontract::kSuccessMarker);
@@ -37,12 +42,17 @@ QString Run::describe() const
 
 Run run(const QStringList &arguments, const QString &workingDirectory, int timeoutMs)
 {
+    return runProgram(path(), arguments, workingDirectory, timeoutMs);
+}
+
+Run runProgram(const QString &program, const QStringList &arguments, const QString &workingDirectory, int timeoutMs)
+{
     Run result;
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
     QElapsedTimer timer;
     timer.start();
-    process.start(path(), arguments);
+    process.start(program, arguments);
     result.finished = process.waitForFinished(timeoutMs);
     if (!result.finished) {
         process.kill();

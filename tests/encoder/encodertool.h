@@ -10,8 +10,10 @@
 // checking what it wrote with the stock ffmpeg/ffprobe programs.
 namespace encodertool {
 
-// The tool under test, by its build path.
+// The tool under test (the front the program starts), by its build path,
+// and the converter beside it.
 QString path();
+QString converterPath();
 
 struct Run
 {
@@ -30,6 +32,8 @@ struct Run
 };
 
 Run run(const QStringList &arguments, const QString &workingDirectory = QString(), int timeoutMs = 60000);
+Run runProgram(const QString &program, const QStringList &arguments, const QString &workingDirectory = QString(),
+               int timeoutMs = 60000);
 Run convert(const QString &input, int quality, const QString &output);
 Run probe(const QString &input);
 

@@ -76,7 +76,8 @@ class TestEncoderInputs : public QObject
 private slots:
     void initTestCase();
 
-    void streamedWavConverts();
+    void streamedInputConverts_data();
+    void streamedInputConverts();
 
     void oddNames_data();
     void oddNames();
@@ -100,9 +101,9 @@ void TestEncoderInputs::initTestCase()
     tone.seconds = 1.5;
     QVERIFY(fixtures::makeTone(file("tone.wav"), tone));
     tone.seconds = 4.0;
-    for (const char *name : {"long.wav", "long.flac", "long.mp3", "long.m4a"})
+    for (const char *name : {"long.wav", "long.flac", "long.mp3", "long.m4a", "long.aiff"})
         QVERIFY(fixtures::makeTone(file(name), tone));
-    for (const char *name : {"long.wav", "long.flac", "long.mp3", "long.m4a"})
+    for (const char *name : {"long.wav", "long.flac", "long.mp3", "long.m4a", "long.aiff"})
         QVERIFY(copyFirstHalf(file(name), file(QStringLiteral("cut-") + name)));
     QVERIFY(makePlainWav(file("plain.wav"), 4.0));
     QVERIFY(copyStart(file("plain.wav"), file("cut-between-samples.wav"), 44 + 4 * 44100));
@@ -120,24 +121,51 @@ void TestEncoderInputs::initTestCase()
                                                  + "'\n"));
 }
 
-// Written as a stream, a WAV announces no length (0xFFFFFFFF): it is read
-// to its end, unlike one whose announced length runs past the end.
-void TestEncoderInputs::streamedWavConverts()
+void TestEncoderInputs::streamedInputConverts_data()
 {
-    const QString input = file("streamed.wav");
-    const QString output = file("streamed.mp3");
-    QVERIFY(makePlainWav(input, 2.5));
-    QFile wav(input);
-    QVERIFY(wav.open(QIODevice::ReadWrite));
-    for (qint64 sizeField : {4, 40}) {
-        QVERIFY(wav.seek(sizeField));
-        QCOMPARE(wav.write(QByteArray(4, char(0xFF))), 4);
-    }
-    wav.close();
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("command"); // writes the file to standard output
+    QTest::addColumn<double>("seconds");
+    const QString ffmpeg = fixtures::stockFfmpeg() + " -nostdin -v error -f lavfi -i sine=duration=3.7 -ac 2 ";
+    const QString sox = "sox -V1 -n -r 44100 -c 2 -b 16 -t %1 - synth 3.7 sine 1000";
 
+    // Placeholders 0xFFFFFFFF (ffmpeg), 0x7FFFF000 (sox), 0 (ffmpeg's AIFF),
+    // 0x7F000000 in bytes (sox's AIFF), 0 in ds64 (RF64), INT64_MAX (Wave64).
+    QTest::newRow("wav, ffmpeg") << "a.wav" << ffmpeg + "-f wav -" << 3.7;
+    QTest::newRow("wav, sox") << "b.wav" << sox.arg("wav") << 3.7;
+    QTest::newRow("wav, sox, ends inside a sample frame") << "c.wav" << sox.arg("wav") + " | head -c 600001"
+                                                          << 599956.0 / 4 / 44100;
+    QTest::newRow("aiff, ffmpeg") << "a.aiff" << ffmpeg + "-f aiff -" << 3.7;
+    QTest::newRow("aiff, sox") << "b.aiff" << sox.arg("aiff") << 3.7;
+    QTest::newRow("aifc, sox") << "c.aifc" << sox.arg("aifc") << 3.7;
+    QTest::newRow("rf64, ffmpeg") << "a.rf64" << ffmpeg + "-rf64 always -f wav -" << 3.7;
+    QTest::newRow("wave64, ffmpeg") << "a.w64" << ffmpeg + "-f w64 -" << 3.7;
+    // arecord, recording until stopped, announces 2^31 bytes: its 44-byte
+    // header, then the samples.
+    QTest::newRow("wav, arecord") << "d.wav"
+                                  << "{ printf 'RIFF\\044\\0\\0\\200WAVEfmt \\020\\0\\0\\0\\1\\0\\2\\0\\104\\254\\0\\0"
+                                     "\\020\\261\\2\\0\\4\\0\\020\\0data\\0\\0\\0\\200'; "
+                                         + ffmpeg + "-ar 44100 -f s16le -; }"
+                                  << 3.7;
+}
+
+// Written through a pipe, the file's length fields hold placeholders: it
+// converts to its real end, and the probe gives its real length.
+void TestEncoderInputs::streamedInputConverts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, command);
+    QFETCH(double, seconds);
+    const QString input = file("streamed-" + name);
+    QCOMPARE(QProcess::execute("sh", {"-c", command + " | cat > \"$0\"", input}), 0);
+
+    const Run probed = probe(input);
+    QVERIFY2(probed.finished && probed.exitCode == 0, qPrintable(probed.describe()));
+    QCOMPARE(probed.out.trimmed(), QStringLiteral("$%1$").arg(int(seconds)).toLatin1());
+    const QString output = input + ".mp3";
     const Run run = convert(input, 50, output);
     QVERIFY2(run.succeeded(), qPrintable(run.describe()));
-    QVERIFY(qAbs(measure(output).seconds() - 2.5) < 0.03);
+    QVERIFY2(qAbs(measure(output).seconds() - seconds) < 0.03, qPrintable(QString::number(measure(output).seconds())));
 }
 
 void TestEncoderInputs::oddNames_data()
@@ -188,6 +216,7 @@ void TestEncoderInputs::badInput_data()
     QTest::newRow("flac cut in half") << file("cut-long.flac") << false;
     QTest::newRow("mp3 cut in half") << file("cut-long.mp3") << false;
     QTest::newRow("m4a cut in half") << file("cut-long.m4a") << true;
+    QTest::newRow("aiff cut in half") << file("cut-long.aiff") << false;
     QTest::newRow("random bytes") << file("random.mp3") << true;
     QTest::newRow("video without audio") << file("silent-video.mp4") << true;
     QTest::newRow("folder") << file("folder.wav") << true;

@@ -26,8 +26,9 @@ link_reaches_program() { [ "$(realpath -e "$tree/bin/morvane")" = "$(realpath "$
 check "bin/morvane is a relative link" link_is_relative
 check "bin/morvane leads to lib/morvane/morvane" link_reaches_program
 check "bin/morvane is in install_manifest.txt" grep -qxF "$prefix/bin/morvane" "$work/manifest"
-check "the encoder tool and the HTML help lie beside the program" \
-    test -x "$tree/lib/morvane/ffmpeg" -a -f "$tree/lib/morvane/help/index.html"
+check "the encoder tool, its converter and the HTML help lie beside the program" \
+    test -x "$tree/lib/morvane/ffmpeg" -a -x "$tree/lib/morvane/morvane-converter" \
+    -a -f "$tree/lib/morvane/help/index.html"
 
 entry="$tree/share/applications/$id.desktop"
 check "desktop-file-validate accepts $id.desktop" desktop-file-validate "$entry"
