@@ -5,6 +5,8 @@
 # time, taking turns, several rounds; prints the medians and their ratio.
 # Usage: bench/parallel_bench.sh [build/bin] [files] [seconds per file] [rounds]
 set -euo pipefail
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 bin=$(realpath "${1:-build/bin}")
 count=${2:-16}
 seconds=${3:-60}
@@ -14,14 +16,8 @@ cores=$(nproc)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/in"
-echo "generating $count files of $seconds s (stereo 44.1 kHz FLAC)..."
-for i in $(seq 1 "$count"); do
-    ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=$((300 + 7 * i)):duration=$seconds" \
-        -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$seconds" \
-        -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" "$work/in/song$i.flac"
-done
+make_music "$work/in" "$count" "$seconds"
 
-now() { date +%s.%N; }
 run_worker() {
     rm -rf "$work/out" && mkdir "$work/out"
     local start
@@ -37,7 +33,6 @@ for round in $(seq 1 "$rounds"); do
     echo "round $round: $cores at once ${parallel_times[-1]} s, one at a time ${sequential_times[-1]} s"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 p=$(median "${parallel_times[@]}")
 s=$(median "${sequential_times[@]}")
 echo "median: $cores at once $p s, one at a time $s s, ratio $(echo "scale=3; $p / $s" | bc) (target at most 0.55 on 2 cores)"

@@ -5,6 +5,8 @@
 # and the ratio worker / shell loop.
 # Usage: bench/worker_bench.sh [build/bin] [files] [seconds per file] [rounds]
 set -euo pipefail
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 bin=$(realpath "${1:-build/bin}")
 count=${2:-20}
 seconds=${3:-180}
@@ -13,14 +15,8 @@ quality=50
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/in"
-echo "generating $count files of $seconds s (stereo 44.1 kHz FLAC)..."
-for i in $(seq 1 "$count"); do
-    ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=$((300 + 7 * i)):duration=$seconds" \
-        -f lavfi -i "anoisesrc=color=pink:amplitude=0.05:duration=$seconds" \
-        -filter_complex "[0][1]amix=inputs=2,aformat=channel_layouts=stereo" "$work/in/song$i.flac"
-done
+make_music "$work/in" "$count" "$seconds"
 
-now() { date +%s.%N; }
 worker_times=()
 loop_times=()
 for round in $(seq 1 "$rounds"); do
@@ -39,7 +35,6 @@ for round in $(seq 1 "$rounds"); do
     echo "round $round: worker ${worker_times[-1]} s, shell loop ${loop_times[-1]} s"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 w=$(median "${worker_times[@]}")
 l=$(median "${loop_times[@]}")
 echo "median: worker $w s, shell loop $l s, ratio $(echo "scale=4; $w / $l" | bc)"
