@@ -326,7 +326,7 @@ void TestFileList::slowAddShowsProgressAndCancelKeepsMeasured()
     whenModal<QProgressDialog>([&](QProgressDialog *progress) {
         title = progress->windowTitle();
         // The files before the stuck one are in by now, or soon.
-        QTest::qWaitFor([&] { return window.queuedNames().size() >= 2; }, 10000);
+        (void)QTest::qWaitFor([&] { return window.queuedNames().size() >= 2; }, 10000);
         progress->findChild<QPushButton *>()->click();
     });
     window.AddFiles({dir.filePath("a.wav"), dir.filePath("b.wav"), dir.filePath("stuck.wav"),
