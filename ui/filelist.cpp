@@ -128,7 +128,9 @@ void MainWindow::MeasureAndAppend(const QStringList &paths)
     ProbeBatch batch(encoderToolPath(), paths, QThread::idealThreadCount(), kProbeTimeoutMs);
     QProgressDialog progress(tr("Measuring the files to add..."), tr("Cancel"), 0, int(paths.size()), this);
     progress.setWindowTitle(tr("Adding Files"));
-    progress.setWindowModality(Qt::WindowModal);
+    // Not modal: a modal progress dialog handles events inside every
+    // setValue(), which here runs inside the handing out of results.
+    progress.setWindowModality(Qt::NonModal);
     progress.setMinimumDuration(kAddProgressDelayMs);
     progress.setValue(0);
     QEventLoop loop;
