@@ -10,10 +10,11 @@ RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # programs and sox to make and check audio, Xvfb, X tools and a small window
 # manager (openbox, driven by wmctrl) for the real-window checks, ImageMagick
 # for screenshots and icon sizes, hyperfine for benchmarks, mutagen to write
-# tags into test inputs and read the MP3's tags back, and the validators of
-# the installed desktop entry, metainfo and manual page.
+# tags into test inputs and read the MP3's tags back, the validators of
+# the installed desktop entry, metainfo and manual page, and a private D-Bus
+# (dbus-run-session, dbus-daemon) for the stand-in desktop services.
 TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl
- python3-mutagen desktop-file-utils appstream man-db"
+ python3-mutagen desktop-file-utils appstream man-db dbus-bin dbus-daemon"
 # What building the Debian package needs besides RUN_PACKAGES: dpkg-shlibdeps
 # and dpkg-buildflags (dpkg-dev), file (CPack finds the binaries with it),
 # and lintian to check the package.
