@@ -1,8 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Debian 12 packages, sourced by run.sh, test.sh and package.sh.
 # What building and running the program needs (timgm6mb-soundfont is the
-# small General MIDI SoundFont the tool renders MIDI files with):
+# small General MIDI SoundFont the tool renders MIDI files with; lupdate and
+# lrelease from qt6-l10n-tools, with their CMake functions in qt6-tools-dev,
+# make the program's translations, and qt6-translations-l10n has Qt's own):
 RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+ qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev
  libebur128-dev libtag1-dev libfluidsynth-dev timgm6mb-soundfont
  fp-utils xchm xdg-utils"

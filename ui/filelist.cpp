@@ -90,12 +90,12 @@ void MainWindow::AddFiles(const QStringList &paths)
     QSet<QString> known;
     for (const QString &name : std::as_const(fileNames))
         known.insert(name.toCaseFolded());
-    QString refused;
+    QStringList refused;
     QStringList accepted;
     for (const QString &path : std::as_const(candidates)) {
         const QString name = fileNameOfPath(path);
         if (known.contains(name.toCaseFolded())) {
-            refused += QLatin1Char('\n') + name;
+            refused << name;
             continue;
         }
         known.insert(name.toCaseFolded());
@@ -108,7 +108,8 @@ void MainWindow::AddFiles(const QStringList &paths)
     if (!refused.isEmpty()) {
         QMessageBox::warning(
             this, tr("Duplicate Files"),
-            tr("The following files already exist in the list and will not be added:") + refused,
+            tr("The following files already exist in the list and will not be added:\n%1")
+                .arg(refused.join(QLatin1Char('\n'))),
             QMessageBox::Ok, QMessageBox::NoButton);
     }
     if (notAudio > 0) {

@@ -89,11 +89,16 @@ xsession_start() {
 
 # Starts PROGRAM as a desktop would: on the X display, with the fresh home
 # folder and nothing of the caller's desktop session (no Wayland, no session
-# bus, no XDG folders of the caller). Its output goes to $XSESSION_DIR/app.log.
+# bus, no XDG folders of the caller, not the caller's language: the keys the
+# checks press are the English mnemonics). The machine's system bus is out of
+# reach too, so a run takes no sleep inhibitor from the machine's logind. Its
+# output goes to $XSESSION_DIR/app.log.
 xsession_launch() {
     env -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER \
         -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME \
         -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE \
+        LANGUAGE=en_US LC_ALL=C.UTF-8 \
+        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$XSESSION_DIR/no-system-bus" \
         HOME="$XSESSION_DIR/home" XDG_RUNTIME_DIR="$XSESSION_DIR/runtime" \
         QT_QPA_PLATFORM=xcb DISPLAY="$DISPLAY" \
         "$1" >>"$XSESSION_DIR/app.log" 2>&1 &
