@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a run tells the desktop, against stand-ins for logind and the
 // notification server on a private bus (CTest starts the suite under
-// dbus-run-session, and the same bus stands in for the system bus here):
-// sleep is inhibited while a run goes on and released when it ends or the
-// window closes, and a run that ends while the window is not active is
-// notified. Nothing is ever suspended, and the computer is never shut down:
-// the shutdown launcher is a recording stand-in.
+// dbus-run-session; the same bus stands in for the system bus). Nothing is
+// suspended, and the shutdown launcher is a recording stand-in.
 #include "encodertool.h"
 #include "mainwindow.h"
 #include "shutdown.h"
@@ -21,49 +18,31 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-const QString kLogin = QStringLiteral("org.freedesktop.login1");
-const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
-
-// logind's manager: hands out the read end's partner of a pipe for every
-// inhibitor, so the test sees the inhibitor released when the pipe's read
-// end reaches its end.
+// logind: an inhibitor is the write end of a pipe whose read end the test
+// keeps, so it sees the inhibitor released when the read end hangs up.
 class StandInLogin : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
 public:
-    ~StandInLogin() override { clear(); }
-    void clear()
-    {
-        for (int fd : std::as_const(readEnds))
-            ::close(fd);
-        readEnds.clear();
-        inhibitors.clear();
-    }
-
     QList<QStringList> inhibitors;
     QList<int> readEnds;
 
 public slots:
-    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why,
-                                    const QString &mode)
+    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why, const QString &mode)
     {
         inhibitors.append({what, who, why, mode});
-        int pipe[2];
-        if (::pipe2(pipe, O_CLOEXEC) != 0)
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
             return {};
-        readEnds.append(pipe[0]);
-        const QDBusUnixFileDescriptor handed(pipe[1]); // a copy of its own
-        ::close(pipe[1]);
+        readEnds.append(ends[0]);
+        const QDBusUnixFileDescriptor handed(ends[1]); // a copy of its own
+        ::close(ends[1]);
         return handed;
     }
-    QString CanSuspend() { return QStringLiteral("yes"); }
 };
 
 class StandInNotifications : public QObject
@@ -81,17 +60,8 @@ public slots:
         shown.append({application, summary, body});
         return uint(shown.size());
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return {"body"}; }
 };
-
-// Whether every copy of the pipe's write end is closed.
-bool released(int readEnd)
-{
-    pollfd watched{readEnd, POLLIN, 0};
-    return ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLHUP);
-}
-
-} // namespace
 
 class TestDesktopSession : public QObject
 {
@@ -99,17 +69,17 @@ class TestDesktopSession : public QObject
 
 private slots:
     void initTestCase();
-    void cleanup();
     void inhibitsSleepWhileConverting();
     void notifiesWhenTheWindowIsNotActive_data();
     void notifiesWhenTheWindowIsNotActive();
 
 private:
-    // Returns once the bus has delivered everything this process sent on
-    // `bus` before: a call to the same stand-in answers after them.
-    static bool settle(QDBusConnection bus, const QString &service, const QString &path, const QString &interface,
-                       const QString &method);
-    QString standIn(const char *name) const { return qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-" + name; }
+    bool released(int run) const
+    {
+        pollfd end{login.readEnds.value(run, -1), POLLIN, 0};
+        return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP);
+    }
+    void queue(MainWindow &window, const QString &out, const char *tool);
 
     QTemporaryDir dir;
     StandInLogin login;
@@ -119,62 +89,45 @@ private:
 
 void TestDesktopSession::initTestCase()
 {
-    QVERIFY(dir.isValid());
     const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    QVERIFY2(!address.isEmpty(), "the suite runs under dbus-run-session");
-    // Before anything opens the system bus: the private bus stands in for it.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
-    QDBusConnection services = QDBusConnection::connectToBus(QString::fromLatin1(address), "standins");
-    QVERIFY(services.registerService(kLogin));
-    QVERIFY(services.registerObject("/org/freedesktop/login1", &login, QDBusConnection::ExportAllSlots));
-    QVERIFY(services.registerService(kNotifications));
-    QVERIFY(services.registerObject("/org/freedesktop/Notifications", &notifications,
-                                    QDBusConnection::ExportAllSlots));
-    setShutdownLauncher([this](const QString &program, const QStringList &arguments) {
-        shutdowns.append(QStringList{program} + arguments);
-    });
-    for (const char *name : {"a.wav", "b.wav"}) {
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    QVERIFY2(!address.isEmpty(), "runs under dbus-run-session");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address); // before anything opens the system bus
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(address), "standins");
+    QVERIFY(bus.registerService("org.freedesktop.login1") && bus.registerService("org.freedesktop.Notifications"));
+    QVERIFY(bus.registerObject("/org/freedesktop/login1", &login, QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &notifications, QDBusConnection::ExportAllSlots));
+    setShutdownLauncher([this](const QString &program, const QStringList &) { shutdowns << QStringList{program}; });
 }
 
-void TestDesktopSession::cleanup()
+// a.wav and b.wav, b.mp3 already in the output folder. With the shutdown box
+// ticked, no box asks about it (it is kept, a failure) or takes the
+// activation at the end.
+void TestDesktopSession::queue(MainWindow &window, const QString &out, const char *tool)
 {
-    login.clear();
-    notifications.shown.clear();
-    shutdowns.clear();
-}
-
-bool TestDesktopSession::settle(QDBusConnection bus, const QString &service, const QString &path,
-                                const QString &interface, const QString &method)
-{
-    QDBusPendingCallWatcher call(bus.asyncCall(QDBusMessage::createMethodCall(service, path, interface, method)));
-    return QTest::qWaitFor([&call] { return call.isFinished(); }) && !call.isError();
+    QVERIFY(QDir().mkpath(out) && QFile(out + "b.mp3").open(QIODevice::WriteOnly));
+    window.show();
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-print"); // measures nothing
+    window.AddFiles({dir.filePath("a.wav"), dir.filePath("b.wav")});
+    setEncoderToolPath(qEnvironmentVariable("MORVANE_STANDIN_DIR") + "/standin-" + tool);
+    window.findChild<QPlainTextEdit *>("txtCurrentDir")->setPlainText(out);
+    window.findChild<QCheckBox *>("chckShutdown")->setChecked(true);
 }
 
 void TestDesktopSession::inhibitsSleepWhileConverting()
 {
-    {
-        MainWindow window;
-        window.show();
-        setEncoderToolPath(standIn("print")); // measures nothing, at once
-        window.AddFiles({dir.filePath("a.wav")});
-        setEncoderToolPath(standIn("hang"));
-        window.findChild<QPlainTextEdit *>("txtCurrentDir")->setPlainText(dir.path() + "/");
-        QTest::mouseClick(window.findChild<QPushButton *>("btnConvert"), Qt::LeftButton);
-        QTRY_COMPARE(login.inhibitors.size(), 1);
-        QCOMPARE(login.inhibitors.first().at(0), QStringLiteral("sleep"));
-        QCOMPARE(login.inhibitors.first().at(1), QStringLiteral("Morvane"));
-        QVERIFY(!login.inhibitors.first().at(2).isEmpty());
-        QCOMPARE(login.inhibitors.first().at(3), QStringLiteral("block"));
-        // The window has its descriptor by now, and keeps it.
-        QVERIFY(settle(QDBusConnection::systemBus(), kLogin, "/org/freedesktop/login1",
-                       "org.freedesktop.login1.Manager", "CanSuspend"));
-        QVERIFY(!released(login.readEnds.first()));
-        window.close();
-        QTRY_VERIFY(released(login.readEnds.first()));
-    }
+    MainWindow window;
+    queue(window, dir.filePath("out-inhibit/"), "hang");
+    QTest::mouseClick(window.findChild<QPushButton *>("btnConvert"), Qt::LeftButton);
+    QTRY_COMPARE(login.inhibitors.size(), 1);
+    QCOMPARE(login.inhibitors.first().at(0), QStringLiteral("sleep"));
+    QCOMPARE(login.inhibitors.first().at(3), QStringLiteral("block"));
+    // A call sent after the reply is answered after the window has it.
+    QDBusPendingCallWatcher call(QDBusConnection::systemBus().asyncCall(QDBusMessage::createMethodCall(
+        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Peer", "Ping")));
+    QTRY_VERIFY(call.isFinished());
+    QVERIFY(!released(0));
+    window.close();
+    QTRY_VERIFY(released(0));
 }
 
 void TestDesktopSession::notifiesWhenTheWindowIsNotActive_data()
@@ -184,40 +137,29 @@ void TestDesktopSession::notifiesWhenTheWindowIsNotActive_data()
     QTest::newRow("window elsewhere") << false;
 }
 
-// The shutdown box is ticked, so the run ends without a box that would take
-// the activation; b.wav's MP3 is there already and is kept, a failure.
 void TestDesktopSession::notifiesWhenTheWindowIsNotActive()
 {
     QFETCH(bool, active);
-    const QString out = dir.filePath(active ? "out-active" : "out-elsewhere") + "/";
-    QVERIFY(QDir().mkpath(out));
-    QFile existing(out + "b.mp3");
-    QVERIFY(existing.open(QIODevice::WriteOnly));
+    notifications.shown.clear();
+    shutdowns.clear();
+    const int run = int(login.inhibitors.size());
     MainWindow window;
-    window.show();
-    setEncoderToolPath(standIn("print"));
-    window.AddFiles({dir.filePath("a.wav"), dir.filePath("b.wav")});
-    setEncoderToolPath(standIn("progress"));
-    window.findChild<QPlainTextEdit *>("txtCurrentDir")->setPlainText(out);
-    window.findChild<QCheckBox *>("chckShutdown")->setChecked(true);
+    queue(window, dir.filePath(QStringLiteral("out-%1/").arg(active)), "progress");
     QWidget elsewhere;
     QWidget *activated = active ? static_cast<QWidget *>(&window) : &elsewhere;
     activated->show();
     activated->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(activated));
-
     QTest::mouseClick(window.findChild<QPushButton *>("btnConvert"), Qt::LeftButton);
-    QTRY_COMPARE(shutdowns.size(), 1);
-    QTRY_COMPARE(login.readEnds.size(), 1);
-    QTRY_VERIFY(released(login.readEnds.first()));
-    QVERIFY(settle(QDBusConnection::sessionBus(), kNotifications, "/org/freedesktop/Notifications", kNotifications,
-                   "GetCapabilities"));
-    if (active) {
-        QCOMPARE(notifications.shown, QList<QStringList>());
-    } else {
-        QCOMPARE(notifications.shown,
-                 (QList<QStringList>{{"Morvane", "Conversion completed", "1 file(s) failed, 1 converted."}}));
-    }
+    QTRY_VERIFY(released(run));
+    // The stand-in answers this after whatever the window sent before.
+    QDBusPendingCallWatcher call(QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
+        "org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
+        "GetCapabilities")));
+    QTRY_VERIFY(call.isFinished());
+    const QList<QStringList> expected{{"Morvane", "Conversion completed", "1 file(s) failed, 1 converted."}};
+    QCOMPARE(notifications.shown, active ? QList<QStringList>() : expected);
+    QCOMPARE(shutdowns.size(), 1);
 }
 
 QTEST_MAIN(TestDesktopSession)
