@@ -240,9 +240,12 @@ void MainWindow::on_tblFiles_itemSelectionChanged()
     ui->btnRemoveFile->setEnabled(ui->tblFiles->selectionModel()->hasSelection());
 }
 
+// Marking the rows of a run changes its items too, the last row's after the
+// worker may have ended already: while the run's layout shows (the progress
+// bar, until "New Conversion"), Convert stays as the run left it.
 void MainWindow::on_tblFiles_itemChanged(QTableWidgetItem *)
 {
-    if (thread.isRunning() || adding)
+    if (thread.isRunning() || adding || !ui->prgrsConversion->isHidden())
         return;
     ui->btnConvert->setEnabled(ui->tblFiles->rowCount() > 0);
 }

@@ -199,31 +199,35 @@ void TestMainWindow::keyboardOrderAndFocus()
     auto *table = child<QTableWidget>(window, "tblFiles");
     const QStringList order{"tblFiles", "btnAddFile", "btnRemoveFile", "btnHelp", "txtCurrentDir",
                             "btnChangeDir", "sliderQuality", "chckShutdown", "btnConvert"};
+    const auto focused = [&window]() -> QWidget * {
+        return QApplication::focusWidget() ? QApplication::focusWidget() : &window;
+    };
     QStringList forward, backward, focusNotShown;
     for (bool empty : {true, false}) {
         if (!empty) {
             window.AddFiles({"/nonexistent/a.wav", "/nonexistent/b.wav"});
             table->selectRow(0);
+            window.activateWindow(); // after the add's progress, if it showed
+            QVERIFY(QTest::qWaitForWindowActive(&window));
         }
-        QApplication::focusWidget()->clearFocus();
+        focused()->clearFocus();
         QHash<QString, QImage> unfocused;
         for (const QString &name : order)
             unfocused.insert(name, child<QWidget>(window, qPrintable(name))->grab().toImage());
         // Styles show the focus once it moves by keyboard.
         child<QWidget>(window, "btnAddFile")->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTest::keyClick(focused(), Qt::Key_Backtab);
         for (int i = 0; i <= (empty ? 0 : order.size()); ++i) {
-            QWidget *focus = QApplication::focusWidget();
-            forward << focus->objectName();
-            if (focus->grab().toImage() == unfocused.value(focus->objectName()))
-                focusNotShown << focus->objectName();
-            QTest::keyClick(focus, Qt::Key_Tab);
+            forward << focused()->objectName();
+            if (focused()->grab().toImage() == unfocused.value(focused()->objectName()))
+                focusNotShown << focused()->objectName();
+            QTest::keyClick(focused(), Qt::Key_Tab);
         }
     }
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab); // from the add button to the table
+    QTest::keyClick(focused(), Qt::Key_Backtab); // from the add button to the table
     for (int i = 0; i <= order.size(); ++i) {
-        backward << QApplication::focusWidget()->objectName();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        backward << focused()->objectName();
+        QTest::keyClick(focused(), Qt::Key_Backtab);
     }
     QCOMPARE(forward, QStringList{"tblFiles"} + order + QStringList{"tblFiles"});
     QCOMPARE(backward, QStringList{"tblFiles"} + QStringList(order.crbegin(), order.crend()));

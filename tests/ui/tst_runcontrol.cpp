@@ -288,6 +288,7 @@ void TestRunControl::shutdownTickedSkipsAndPowersOff()
     QVERIFY(child<QProgressBar>(window, "prgrsConversion")->isVisible());
     QVERIFY(!child<QPushButton>(window, "btnAddFile")->isEnabled());
     QTRY_VERIFY(!window.worker().isRunning());
+    QVERIFY(!child<QPushButton>(window, "btnConvert")->isEnabled());
     QCOMPARE(shutdownCalls.size(), 1);
 }
 
