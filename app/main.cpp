@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commandline.h"
+#include "language.h"
 #include "mainwindow.h"
 #include "progressbridge.h"
 #include "shutdown.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocale>
 #include <QProcess>
 #include <QTimer>
 
@@ -33,6 +35,7 @@ int main(int argc, char *argv[])
     // which QApplication would need.
     if (asksForTextOnly(argumentsOf(argc, argv))) {
         QCoreApplication app(argc, argv);
+        const auto translations = installTranslations(QLocale());
         QCommandLineParser parser;
         describeCommandLine(parser);
         parser.process(app); // prints the text and ends the program
@@ -41,6 +44,8 @@ int main(int argc, char *argv[])
 
     registerProgressMessage();
     QApplication app(argc, argv);
+    // Before anything shows a text, even the command line's warnings.
+    const auto translations = installTranslations(QLocale());
     // QApplication has taken out its own options; an unknown option left
     // ends the program here with a message on standard error.
     QCommandLineParser parser;

@@ -15,6 +15,8 @@ constexpr int kReapAfterKillMs = 5000;
 // Longer progress or reason lines do not exist; anything this long is noise.
 constexpr qsizetype kMaxLineLength = 4096;
 
+// The texts passed here are marked QT_TRANSLATE_NOOP("ToolProcess", ...) where
+// they stand, for lupdate to find.
 QString trTool(const char *text)
 {
     return QCoreApplication::translate("ToolProcess", text);
@@ -124,15 +126,18 @@ bool ToolProcess::exitedCleanly() const
 QString ToolProcess::failureReason() const
 {
     if (process.error() == QProcess::FailedToStart)
-        return trTool("the encoder tool %1 could not be started (%2)")
+        return trTool(QT_TRANSLATE_NOOP("ToolProcess", "the encoder tool %1 could not be started (%2)"))
             .arg(process.program(), process.errorString());
     if (!errors.reason().isEmpty())
         return errors.reason();
     if (process.exitStatus() == QProcess::CrashExit)
-        return trTool("the encoder tool ended unexpectedly (signal %1)").arg(process.exitCode());
+        return trTool(QT_TRANSLATE_NOOP("ToolProcess", "the encoder tool ended unexpectedly (signal %1)"))
+            .arg(process.exitCode());
     if (process.exitCode() != 0)
-        return trTool("the encoder tool failed without giving a reason (exit code %1)").arg(process.exitCode());
-    return trTool("the encoder tool did not report a finished MP3");
+        return trTool(QT_TRANSLATE_NOOP("ToolProcess",
+                                        "the encoder tool failed without giving a reason (exit code %1)"))
+            .arg(process.exitCode());
+    return trTool(QT_TRANSLATE_NOOP("ToolProcess", "the encoder tool did not report a finished MP3"));
 }
 
 void stopTools(const std::vector<ToolProcess *> &tools)

@@ -29,9 +29,11 @@ only replaced when the user agrees, and never by a half-written file.")
 # Runtime libraries (Qt, FFmpeg, LAME) found from the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xchm shows help.chm (without it the help opens in the web browser),
-# xdg-utils finds and starts the desktop's programs for the help, and
-# qt6-wayland lets the window run natively on a Wayland desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, xdg-utils, qt6-wayland")
+# xdg-utils finds and starts the desktop's programs for the help,
+# qt6-wayland lets the window run natively on a Wayland desktop, and
+# qt6-translations-l10n has the texts of Qt's own dialogs and buttons in the
+# languages the program is translated to (its own translations are built in).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm, xdg-utils, qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -90,12 +90,12 @@ void MainWindow::AddFiles(const QStringList &paths)
     QSet<QString> known;
     for (const QString &name : std::as_const(fileNames))
         known.insert(name.toCaseFolded());
-    QString refused;
+    QStringList refused;
     QStringList accepted;
     for (const QString &path : std::as_const(candidates)) {
         const QString name = fileNameOfPath(path);
         if (known.contains(name.toCaseFolded())) {
-            refused += QLatin1Char('\n') + name;
+            refused << name;
             continue;
         }
         known.insert(name.toCaseFolded());
@@ -108,7 +108,8 @@ void MainWindow::AddFiles(const QStringList &paths)
     if (!refused.isEmpty()) {
         QMessageBox::warning(
             this, tr("Duplicate Files"),
-            tr("The following files already exist in the list and will not be added:") + refused,
+            tr("The following files already exist in the list and will not be added:\n%1")
+                .arg(refused.join(QLatin1Char('\n'))),
             QMessageBox::Ok, QMessageBox::NoButton);
     }
     if (notAudio > 0) {
@@ -241,9 +242,12 @@ void MainWindow::on_tblFiles_itemSelectionChanged()
     ui->btnRemoveFile->setEnabled(ui->tblFiles->selectionModel()->hasSelection());
 }
 
+// Marking the rows of a run changes its items too, the last row's after the
+// worker may have ended already: while the run's layout shows (the progress
+// bar, until "New Conversion"), Convert stays as the run left it.
 void MainWindow::on_tblFiles_itemChanged(QTableWidgetItem *)
 {
-    if (thread.isRunning() || adding)
+    if (thread.isRunning() || adding || !ui->prgrsConversion->isHidden())
         return;
     ui->btnConvert->setEnabled(ui->tblFiles->rowCount() > 0);
 }

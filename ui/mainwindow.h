@@ -1,6 +1,8 @@
 #pragma once
 
 #include "conversionthread.h"
+#include "desktopsession.h"
+#include "rowstatus.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -61,6 +63,8 @@ private slots:
     void on_btnHelp_clicked();
 
 private:
+    void FitToTexts();
+    void SetUpKeyboard();
     void ConnectWorker();
     void ShowDefaultOutputFolder();
     static QString DurationCell(const QString &probeOutput, uint *duration);
@@ -82,6 +86,10 @@ private:
     QStringList failureDetails;
     QVector<int> filePercents;
     ConversionThread thread;
+    // Keeps the computer awake during a run, and tells of its end.
+    DesktopSession desktop;
+    const RowLook convertedLook = rowLook(true);
+    const RowLook failedLook = rowLook(false);
     // Set when the window is closed during a run or an add: the worker's
     // signals are then answered without asking and without showing anything.
     bool closing = false;

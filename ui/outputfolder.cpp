@@ -12,7 +12,7 @@
 
 void MainWindow::on_btnChangeDir_clicked()
 {
-    QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Output Directory"),
+    QString folder = QFileDialog::getExistingDirectory(this, tr("Output Directory"),
                                                        ui->txtCurrentDir->toPlainText(),
                                                        QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())

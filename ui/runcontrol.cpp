@@ -6,9 +6,7 @@
 #include "shutdown.h"
 #include "ui_mainwindow.h"
 
-#include <QColor>
 #include <QCoreApplication>
-
 #include <QDir>
 
 #include <limits>
@@ -51,6 +49,7 @@ void MainWindow::on_btnConvert_clicked()
     thread.quality = ui->sliderQuality->value();
     thread.outputDir = ui->txtCurrentDir->toPlainText();
     thread.start(QThread::InheritPriority);
+    desktop.runStarted();
 }
 
 void MainWindow::OnFileProgress(int index, uint completedDuration)
@@ -110,26 +109,38 @@ void MainWindow::OnFileCompleted(int index, bool isSuccess)
 }
 
 // Colours the row, and says in its tool tip, after the input's path, what
-// the file became or why it failed.
+// the file became or why it failed. A mark in the name cell, and the words a
+// screen reader says for it, tell the same without the colour.
 void MainWindow::MarkRow(int row, bool isSuccess, const ConversionThread::FileResult &result)
 {
-    const QColor colour = isSuccess ? QColor(Qt::darkGreen) : QColor(Qt::red);
+    const RowLook &look = isSuccess ? convertedLook : failedLook;
     const QString path = inputFiles.value(row);
     const QString toolTip = isSuccess
         ? tr("%1\nConverted to %2").arg(path, QDir::toNativeSeparators(thread.outputDir + result.outputName))
         : tr("%1\nFailed: %2").arg(path, result.failureReason);
     for (int column = 0; column < 3; ++column) {
         if (QTableWidgetItem *item = ui->tblFiles->item(row, column)) {
-            item->setBackground(colour);
+            item->setBackground(look.background);
+            item->setForeground(look.text);
             item->setToolTip(toolTip);
+            item->setData(Qt::AccessibleDescriptionRole, toolTip);
         }
+    }
+    if (QTableWidgetItem *name = ui->tblFiles->item(row, 0)) {
+        name->setIcon(look.mark);
+        name->setData(Qt::AccessibleTextRole,
+                      isSuccess ? tr("%1, converted").arg(name->text()) : tr("%1, failed").arg(name->text()));
     }
 }
 
-// The last file has completed: power off, or show the summary and either
-// start over or quit.
+// The last file has completed: the computer may sleep again, and a user who
+// is elsewhere is told by a desktop notification; then power off, or show
+// the summary and either start over or quit.
 void MainWindow::FinishRun()
 {
+    desktop.runEnded();
+    if (!isActiveWindow())
+        desktop.notifyRunEnded(int(fileNames.size() - failedFiles.size()), int(failedFiles.size()));
     if (ui->chckShutdown->isChecked()) {
         launchShutdown();
         return;
@@ -137,9 +148,12 @@ void MainWindow::FinishRun()
 
     QString summary = tr("Completed converting the selected files!");
     if (!failedFiles.isEmpty()) {
-        summary += tr("\nThe following files failed to be converted:\n");
+        // Each name on a line of its own, the last one ended too.
+        QString names;
         for (const QString &name : std::as_const(failedFiles))
-            summary += name + QLatin1Char('\n');
+            names += name + QLatin1Char('\n');
+        summary = tr("Completed converting the selected files!\nThe following files failed to be converted:\n%1")
+                      .arg(names);
     }
     const int answer = askWithButtons(this, QMessageBox::Information, tr("Conversion Completed!"), summary,
                                       {tr("New Conversion"), tr("Exit")}, failureDetails.join(QLatin1Char('\n')));

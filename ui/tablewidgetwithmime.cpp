@@ -5,6 +5,8 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
 
 TableWidgetWithMime::TableWidgetWithMime(QWidget *parent)
@@ -61,4 +63,30 @@ void TableWidgetWithMime::dropEvent(QDropEvent *event)
 {
     if (acceptAsCopy(event))
         emit localFilesDropped(localFilePaths(event->mimeData()));
+}
+
+void TableWidgetWithMime::paintEvent(QPaintEvent *event)
+{
+    QTableWidget::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = viewport()->rect();
+    option.backgroundColor = palette().color(QPalette::Base);
+    QPainter painter(viewport());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+// The frame goes around the whole of the rows, not only the current cell.
+void TableWidgetWithMime::focusInEvent(QFocusEvent *event)
+{
+    QTableWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void TableWidgetWithMime::focusOutEvent(QFocusEvent *event)
+{
+    QTableWidget::focusOutEvent(event);
+    viewport()->update();
 }

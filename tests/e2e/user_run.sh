@@ -75,9 +75,7 @@ xsession_add_files "$STEP_SECONDS" "$window" "$wav" "$flac" "$ogg" ||
     die "queueing the files through the \"Add File(s)\" dialog did not finish within ${STEP_SECONDS}s per step"
 pass "three files queued through the add dialog"
 
-xsession_focus "$STEP_SECONDS" "$window" || die "the window did not get the keyboard back after the dialog"
-xdotool key alt+c
-summary="$(xsession_wait_window "$CONVERT_SECONDS" "Conversion Completed!")" ||
+summary="$(xsession_key_until_window "$CONVERT_SECONDS" "$window" alt+c "Conversion Completed!")" ||
     die "no \"Conversion Completed!\" box within ${CONVERT_SECONDS}s of Alt+C (were the files queued?)"
 pass "run completed"
 

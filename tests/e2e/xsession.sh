@@ -4,7 +4,8 @@
 # folder. Sourced by tests/e2e/window_smoke.sh and bench/startup_bench.sh.
 #
 #   xsession_start              start Xvfb and openbox; sets DISPLAY
-#   xsession_launch PROGRAM     start the program; sets XSESSION_APP_PID
+#   xsession_launch PROGRAM [ARGUMENT...]
+#                               start the program; sets XSESSION_APP_PID
 #   xsession_stop               end everything started here, remove the folder
 #
 # Callers call xsession_stop_on_exit before xsession_start.
@@ -21,6 +22,9 @@
 #   xsession_wait_closed SECONDS WINDOW    wait until WINDOW is no longer shown
 #   xsession_add_files SECONDS WINDOW PATH...
 #                               queue files through "Add Input File..."
+#   xsession_key_until_window SECONDS WINDOW KEY TITLE
+#                               press KEY in WINDOW until a window titled
+#                               TITLE shows; print its id
 #   xsession_window_titles      print the titles of the shown windows
 
 XSESSION_DIR=""
@@ -88,15 +92,21 @@ xsession_start() {
 }
 
 # Starts PROGRAM as a desktop would: on the X display, with the fresh home
-# folder and nothing of the caller's desktop session (no Wayland, no session
-# bus, no XDG folders of the caller). Its output goes to $XSESSION_DIR/app.log.
+# folder (or $XSESSION_HOME, when the caller set it) and nothing of the
+# caller's desktop session (no Wayland, no session bus, no XDG folders of the
+# caller, not the caller's language: the keys the checks press are the
+# English mnemonics). The machine's system bus is out of
+# reach too, so a run takes no sleep inhibitor from the machine's logind. Its
+# output goes to $XSESSION_DIR/app.log.
 xsession_launch() {
     env -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER \
         -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME \
         -u QT_QPA_PLATFORMTHEME -u QT_STYLE_OVERRIDE \
-        HOME="$XSESSION_DIR/home" XDG_RUNTIME_DIR="$XSESSION_DIR/runtime" \
+        LANGUAGE=en_US LC_ALL=C.UTF-8 \
+        DBUS_SYSTEM_BUS_ADDRESS="unix:path=$XSESSION_DIR/no-system-bus" \
+        HOME="${XSESSION_HOME:-$XSESSION_DIR/home}" XDG_RUNTIME_DIR="$XSESSION_DIR/runtime" \
         QT_QPA_PLATFORM=xcb DISPLAY="$DISPLAY" \
-        "$1" >>"$XSESSION_DIR/app.log" 2>&1 &
+        "$@" >>"$XSESSION_DIR/app.log" 2>&1 &
     XSESSION_APP_PID=$!
 }
 
@@ -243,4 +253,23 @@ xsession_add_files() {
     xdotool type --delay 10 "${names% }"
     xdotool key Return
     xsession_wait_closed "$seconds" "$dialog"
+}
+
+# xsession_key_until_window SECONDS WINDOW KEY TITLE: presses KEY in WINDOW,
+# and again every few seconds while no window titled TITLE shows, then
+# prints that window's id; fails after SECONDS. A key pressed while a
+# short-lived dialog of the program had the keyboard (the progress of an add
+# that is still measuring its files) went to that dialog, and pressing it
+# again once the step it starts is under way does nothing.
+xsession_key_until_window() {
+    local deadline=$(($(xsession_now_ms) + $1 * 1000)) id
+    while [ "$(xsession_now_ms)" -lt "$deadline" ]; do
+        xsession_focus 10 "$2" || true
+        xdotool key "$3"
+        if id="$(xsession_wait_window 10 "$4")"; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
 }

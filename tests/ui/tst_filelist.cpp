@@ -31,6 +31,7 @@ private slots:
     void cancelledDialogChangesNothing();
     void duplicatesAreRefusedOnce();
     void unmeasurableFileIsStillAdded();
+    void removeSelectedRows_data();
     void removeSelectedRows();
     void enablingFollowsTheTable();
     void droppedLocalFilesAreAddedAsCopy();
@@ -186,8 +187,16 @@ void TestFileList::unmeasurableFileIsStillAdded()
     QCOMPARE(window.queuedDurations(), (QVector<uint>{0, 0}));
 }
 
+void TestFileList::removeSelectedRows_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("Remove Selected") << false;
+    QTest::newRow("Delete key in the table") << true;
+}
+
 void TestFileList::removeSelectedRows()
 {
+    QFETCH(bool, byKey);
     QStringList paths;
     for (int i = 0; i < 5; ++i)
         paths.append(tone(QStringLiteral("row%1.wav").arg(i), 1.0 + i));
@@ -204,7 +213,14 @@ void TestFileList::removeSelectedRows()
     QCOMPARE(rows->selectedItems().size(), 6);
     QVERIFY(button(window, "btnRemoveFile")->isEnabled());
 
-    QTest::mouseClick(button(window, "btnRemoveFile"), Qt::LeftButton);
+    if (byKey) {
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        rows->setFocus();
+        QTest::keyClick(rows, Qt::Key_Delete);
+    } else {
+        QTest::mouseClick(button(window, "btnRemoveFile"), Qt::LeftButton);
+    }
     QCOMPARE(rows->rowCount(), 3);
     const QStringList expectedNames{"row0.wav", "row2.wav", "row4.wav"};
     QCOMPARE(window.queuedNames(), expectedNames);

@@ -6,6 +6,7 @@
 #include "encodertool.h"
 #include "mainwindow.h"
 #include "progressbridge.h"
+#include "rowstatus.h"
 #include "shutdown.h"
 #include "windowtesting.h"
 
@@ -139,11 +140,16 @@ void TestRunControl::wholeRunWithRealTool()
 
     QList<QColor> colours;
     QStringList toolTips;
+    QStringList marks; // what a screen reader says; a mark shown; readable text
     bool lockedDuringRun = false;
     BoxAnswerer answerer({"New Conversion"}, [&](int) {
         for (int row = 0; row < 4; ++row) {
             colours.append(table->item(row, 0)->background().color());
             toolTips.append(table->item(row, 2)->toolTip());
+            const QTableWidgetItem *name = table->item(row, 0);
+            marks << QStringLiteral("%1 %2 %3").arg(name->data(Qt::AccessibleTextRole).toString())
+                         .arg(!name->icon().isNull())
+                         .arg(contrastRatio(name->foreground().color(), name->background().color()) >= 4.5);
         }
         lockedDuringRun = !child<QPushButton>(window, "btnAddFile")->isEnabled()
                           && !child<QPushButton>(window, "btnChangeDir")->isEnabled()
@@ -171,6 +177,11 @@ void TestRunControl::wholeRunWithRealTool()
     QVERIFY(lockedDuringRun);
     QCOMPARE(colours, (QList<QColor>{QColor(Qt::darkGreen), QColor(Qt::red), QColor(Qt::darkGreen),
                                      QColor(Qt::darkGreen)}));
+    // Readable text on the colours (black on dark green is not), and the
+    // outcome told without them.
+    QVERIFY(contrastRatio(Qt::black, Qt::darkGreen) < 4.5);
+    QCOMPARE(marks, (QStringList{"alpha.wav, converted 1 1", "broken.wav, failed 1 1", "beta.flac, converted 1 1",
+                                 "alpha.flac, converted 1 1"}));
 
     QVERIFY(!QFileInfo::exists(out + "broken.mp3"));
     QVERIFY(qAbs(fixtures::decodedDuration(out + "alpha.mp3") - 2.0) < 0.03);
@@ -277,6 +288,7 @@ void TestRunControl::shutdownTickedSkipsAndPowersOff()
     QVERIFY(child<QProgressBar>(window, "prgrsConversion")->isVisible());
     QVERIFY(!child<QPushButton>(window, "btnAddFile")->isEnabled());
     QTRY_VERIFY(!window.worker().isRunning());
+    QVERIFY(!child<QPushButton>(window, "btnConvert")->isEnabled());
     QCOMPARE(shutdownCalls.size(), 1);
 }
 
