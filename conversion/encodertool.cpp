@@ -92,16 +92,14 @@ QStringList probeArguments(const QString &inputPath)
 
 QString outputNameFor(const QString &inputName)
 {
-    const qsizetype dot = inputName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return inputName + QStringLiteral(".mp3");
-    return inputName.left(dot) + QStringLiteral(".mp3");
+    // left() of a negative count is the whole name.
+    return inputName.left(inputName.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".mp3");
 }
 
 QString numberedOutputName(const QString &outputName, const std::function<bool(const QString &)> &isTaken)
 {
     const qsizetype dot = outputName.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot < 0 ? outputName : outputName.left(dot);
+    const QString stem = outputName.left(dot);
     const QString suffix = dot < 0 ? QString() : outputName.mid(dot);
     for (int number = 2;; ++number) {
         const QString candidate = QStringLiteral("%1 (%2)%3").arg(stem, QString::number(number), suffix);

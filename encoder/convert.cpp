@@ -116,7 +116,7 @@ private:
             return status;
         readInputTags();
         reservedSize_ = reservedSize();
-        const std::vector<uint8_t> tag = buildTag(reservedSize_ - buildTag(0).size());
+        const std::vector<uint8_t> tag = buildTag(reservedSize_);
         if (Status status = writer_.open(temp_.path(), format, quality_, tag); !status.ok())
             return status;
         if (Status status = resampler_.open(format); !status.ok())
@@ -156,7 +156,7 @@ private:
             return;
         }
         tags_ = readTags(inputPath_, input_.format.get(), input_.audio);
-        hasCover_ = readCover(input_.format.get(), cover_);
+        readCover(input_.format.get(), cover_);
     }
 
     // The tag is written before the audio, with the loudness frames holding
@@ -169,7 +169,8 @@ private:
         return buildTag(0, &gain, &peak).size();
     }
 
-    std::vector<uint8_t> buildTag(std::size_t padding, const std::string *gain = nullptr,
+    // The tag padded to at least minSize bytes.
+    std::vector<uint8_t> buildTag(std::size_t minSize, const std::string *gain = nullptr,
                                   const std::string *peak = nullptr) const
     {
         Tags tags = tags_;
@@ -177,7 +178,7 @@ private:
             tags.userTexts.emplace_back("REPLAYGAIN_TRACK_GAIN", *gain);
         if (peak)
             tags.userTexts.emplace_back("REPLAYGAIN_TRACK_PEAK", *peak);
-        return buildId3v23Tag(tags, hasCover_ ? &cover_ : nullptr, padding);
+        return buildId3v23Tag(tags, cover_.data.empty() ? nullptr : &cover_, minSize);
     }
 
     Status completeTag(std::vector<uint8_t> &tag)
@@ -190,10 +191,9 @@ private:
         }
         const std::string *measuredGain = measureLoudness_ ? &gain : nullptr;
         const std::string *measuredPeak = measureLoudness_ ? &peak : nullptr;
-        const std::size_t used = buildTag(0, measuredGain, measuredPeak).size();
-        if (used > reservedSize_)
+        tag = buildTag(reservedSize_, measuredGain, measuredPeak);
+        if (tag.size() > reservedSize_)
             return Status::failure("the loudness does not fit the room reserved in the ID3v2 tag");
-        tag = buildTag(reservedSize_ - used, measuredGain, measuredPeak);
         return Status::success();
     }
 
@@ -236,7 +236,6 @@ private:
     LoudnessMeter loudness_;
     Tags tags_;
     Picture cover_;
-    bool hasCover_ = false;
     std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
     ProgressReporter progress_;
     libav::FramePtr decoded_;

@@ -1,5 +1,6 @@
 #include "id3v2.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -197,9 +198,10 @@ void appendPicture(Bytes &tag, const Picture &picture)
 
 } // namespace
 
-std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std::size_t padding)
+std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std::size_t minSize)
 {
-    Bytes frames;
+    constexpr std::size_t headerSize = 10;
+    Bytes frames(headerSize, 0); // the header is filled in once the size is known
     appendTextFrame(frames, "TIT2", tags.title);
     appendTextFrame(frames, "TPE1", tags.artist);
     appendTextFrame(frames, "TALB", tags.album);
@@ -224,13 +226,14 @@ std::vector<uint8_t> buildId3v23Tag(const Tags &tags, const Picture *cover, std:
         appendDescribedFrame(frames, "TXXX", nullptr, description, value);
     if (cover)
         appendPicture(frames, *cover);
-    frames.resize(frames.size() + padding, 0);
+    frames.resize(std::max(frames.size(), minSize), 0);
 
-    // Header: "ID3", version 2.3.0, no flags, size in four 7-bit bytes.
-    const auto size = static_cast<uint32_t>(frames.size());
+    // Header: "ID3", version 2.3.0, no flags, the size after the header in
+    // four 7-bit bytes.
+    const auto size = static_cast<uint32_t>(frames.size() - headerSize);
     const uint8_t header[] = {'I', 'D', '3', 3, 0, 0,
                               static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
                               static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
-    frames.insert(frames.begin(), std::begin(header), std::end(header));
+    std::copy(std::begin(header), std::end(header), frames.begin());
     return frames;
 }

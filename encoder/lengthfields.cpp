@@ -83,15 +83,16 @@ void addPatch(LengthFields &fields, uint64_t offset, int bytes, bool bigEndian, 
 
 // Classifies the audio's stated size (`field` is the raw length field).
 // For a placeholder, `real` becomes what the file holds from audioOffset on
-// in whole frames of frameBytes (when known); a file that holds more than
+// in whole sample frames (when their size is known); a file that holds more than
 // the field can state gets maxBytes (for RIFF 0xFFFFFFFF, which libavformat
 // reads as "to the end").
 bool isStreamed(const HeaderReader &file, LengthFields &fields, uint64_t field, uint64_t audioOffset,
-                uint64_t statedBytes, uint64_t frameBytes, uint64_t maxBytes, uint64_t &real)
+                uint64_t statedBytes, uint64_t maxBytes, uint64_t &real)
 {
     const uint64_t held = file.size() > audioOffset ? file.size() - audioOffset : 0;
     if (isPlaceholder(field) && (statedBytes > held || (statedBytes == 0 && held > 0))) {
         fields.streamed = true;
+        const uint64_t frameBytes = fields.frameBytes;
         real = held > maxBytes ? maxBytes : frameBytes > 0 ? held - held % frameBytes : held;
         return true;
     }
@@ -121,7 +122,6 @@ unsigned waveFormat(const HeaderReader &file, uint64_t data, uint64_t size)
 void readWave(const HeaderReader &file, LengthFields &fields)
 {
     const bool rf64 = fields.container == LengthFields::Container::Rf64;
-    uint64_t blockAlign = 0;
     uint64_t ds64 = 0;
     uint64_t position = 12;
     for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
@@ -130,8 +130,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             return;
         const uint64_t data = position + 8;
         if (file.has(position, "fmt ", 4)) {
-            file.number(data + 12, 2, false, blockAlign);
-            fields.frameBytes = blockAlign;
+            file.number(data + 12, 2, false, fields.frameBytes); // the block align
             fields.waveFormat = waveFormat(file, data, size);
         } else if (file.has(position, "ds64", 4)) {
             ds64 = data;
@@ -139,7 +138,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             uint64_t riffSize = 0;
             uint64_t real = 0;
             if (!rf64) {
-                if (isStreamed(file, fields, size, data, size, blockAlign, max32, real)) {
+                if (isStreamed(file, fields, size, data, size, max32, real)) {
                     addPatch(fields, position + 4, 4, false, real);
                     if (file.number(4, 4, false, riffSize) && isPlaceholder(riffSize))
                         addPatch(fields, 4, 4, false, std::min(data - 8 + real, max32));
@@ -151,7 +150,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             if (ds64 == 0 || !file.number(ds64, 8, false, riffSize) || !file.number(ds64 + 8, 8, false, dataSize)
                 || !file.number(ds64 + 16, 8, false, sampleCount))
                 return;
-            if (isStreamed(file, fields, dataSize, data, dataSize, blockAlign, UINT64_MAX, real)) {
+            if (isStreamed(file, fields, dataSize, data, dataSize, UINT64_MAX, real)) {
                 addPatch(fields, ds64 + 8, 8, false, real);
                 if (isPlaceholder(riffSize))
                     addPatch(fields, ds64, 8, false, data - 8 + real);
@@ -176,7 +175,6 @@ bool isWave64Chunk(const HeaderReader &file, uint64_t position, const char *name
 void readWave64(const HeaderReader &file, LengthFields &fields)
 {
     constexpr uint64_t header = 24;
-    uint64_t blockAlign = 0;
     uint64_t position = 40;
     for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
         uint64_t size = 0;
@@ -184,13 +182,12 @@ void readWave64(const HeaderReader &file, LengthFields &fields)
             return;
         const uint64_t data = position + header;
         if (isWave64Chunk(file, position, "fmt ")) {
-            file.number(data + 12, 2, false, blockAlign);
-            fields.frameBytes = blockAlign;
+            file.number(data + 12, 2, false, fields.frameBytes); // the block align
         } else if (isWave64Chunk(file, position, "data")) {
             const uint64_t stated = size > header ? size - header : 0;
             uint64_t real = 0;
             uint64_t riffSize = 0;
-            if (isStreamed(file, fields, stated, data, stated, blockAlign, UINT64_MAX - header, real)) {
+            if (isStreamed(file, fields, stated, data, stated, UINT64_MAX - header, real)) {
                 addPatch(fields, position + 16, 8, false, real + header);
                 if (file.number(16, 8, false, riffSize) && isPlaceholder(riffSize))
                     addPatch(fields, 16, 8, false, data + real);
@@ -242,7 +239,6 @@ uint64_t wholeExtendedValue(const HeaderReader &file, uint64_t offset)
 // after an offset and a block size.
 void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
 {
-    uint64_t frameBytes = 0;
     uint64_t framesField = 0; // offset of COMM's frame count
     uint64_t position = 12;
     for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
@@ -256,9 +252,8 @@ void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
             char compression[4] = {'N', 'O', 'N', 'E'};
             if (file.number(data, 2, true, channels) && file.number(data + 6, 2, true, bits)
                 && (!aifc || file.read(data + 18, compression, 4))) {
-                frameBytes = channels * aiffSampleBytes(compression, bits);
+                fields.frameBytes = channels * aiffSampleBytes(compression, bits);
                 framesField = data + 2;
-                fields.frameBytes = frameBytes;
                 fields.aiffSampleRate = wholeExtendedValue(file, data + 8);
             }
         } else if (file.has(position, "SSND", 4)) {
@@ -270,10 +265,11 @@ void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
             uint64_t real = 0;
             uint64_t formSize = 0;
             uint64_t frames = 0;
-            if (isStreamed(file, fields, size, audio, stated, frameBytes, max32 - 8 - offset, real)) {
+            if (isStreamed(file, fields, size, audio, stated, max32 - 8 - offset, real)) {
                 addPatch(fields, position + 4, 4, true, real + 8 + offset);
                 if (file.number(4, 4, true, formSize) && isPlaceholder(formSize))
                     addPatch(fields, 4, 4, true, std::min(audio + real - 8, max32));
+                const uint64_t frameBytes = fields.frameBytes;
                 if (frameBytes > 0 && file.number(framesField, 4, true, frames)
                     && (frames == 0 || frames * frameBytes > real))
                     addPatch(fields, framesField, 4, true, real / frameBytes);

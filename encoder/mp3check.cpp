@@ -100,7 +100,7 @@ Status parseLameHeader(const std::vector<uint8_t> &frame, const FrameHeader &hea
     return Status::success();
 }
 
-// Reads exactly `bytes` bytes, or reports how much the file lacked.
+// Reads exactly `bytes` bytes; false when the file ends first or cannot be read.
 bool readExactly(std::FILE *file, uint8_t *buffer, std::size_t bytes)
 {
     return std::fread(buffer, 1, bytes, file) == bytes;

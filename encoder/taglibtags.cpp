@@ -1,22 +1,14 @@
 // Reading the input's tags with TagLib, whose PropertyMap gives one set of
 // names for every tag format it knows.
 
+#include "taglibquiet.h"
 #include "tags.h"
 
 #include <taglib/fileref.h>
-#include <taglib/tdebuglistener.h>
 #include <taglib/tfile.h>
 #include <taglib/tpropertymap.h>
 
 namespace {
-
-// TagLib reports oddities of the files it reads on standard error, which
-// belongs to the tool's progress and failure lines.
-class SilentListener : public TagLib::DebugListener
-{
-public:
-    void printMessage(const TagLib::String &) override {}
-};
 
 // Values ID3v2.3 has no frame for, with the descriptions their user text
 // frames usually carry.
@@ -62,8 +54,7 @@ private:
 
 Tags readTagLibTags(const std::string &path)
 {
-    static SilentListener silent;
-    TagLib::setDebugListener(&silent);
+    silenceTagLib();
 
     Tags tags;
     TagLib::FileRef file(path.c_str(), false);

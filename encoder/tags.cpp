@@ -74,6 +74,10 @@ std::string joinValues(const std::vector<std::string> &values)
     return joined;
 }
 
+namespace {
+
+// The fields as libavformat names them, from the container's and the audio
+// stream's metadata (Ogg keeps its comments on the stream).
 Tags readLibavTags(const AVFormatContext *format, const AVStream *audio)
 {
     Tags tags;
@@ -101,6 +105,8 @@ Tags readLibavTags(const AVFormatContext *format, const AVStream *audio)
     }
     return tags;
 }
+
+} // namespace
 
 Tags readTags(const std::string &path, const AVFormatContext *format, const AVStream *audio)
 {

@@ -48,10 +48,6 @@ struct Picture
 // AUTH, (c) and ANNO chunks, and formats TagLib does not know).
 Tags readTags(const std::string &path, const AVFormatContext *format, const AVStream *audio);
 
-// The fields above as libavformat names them, from the container's and the
-// audio stream's metadata (Ogg keeps its comments on the stream).
-Tags readLibavTags(const AVFormatContext *format, const AVStream *audio);
-
 // The same from TagLib's unified property names; all empty when TagLib
 // cannot read the file.
 Tags readTagLibTags(const std::string &path);

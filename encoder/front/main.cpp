@@ -7,6 +7,7 @@
 // its id, signals, exit status and output - simply becomes the converter.
 
 #include "arguments.h"
+#include "taglibquiet.h"
 #include "tagprobe.h"
 #include "toolcontract.h"
 
@@ -18,16 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include <taglib/tdebuglistener.h>
-
 namespace {
-
-// TagLib's diagnostics would add lines to the probe's standard error.
-class QuietListener : public TagLib::DebugListener
-{
-public:
-    void printMessage(const TagLib::String &) override {}
-};
 
 // The converter beside this program's own file (not beside whatever name
 // it was started by).
@@ -64,11 +56,9 @@ int main(int argc, char **argv)
 {
     Request request;
     if (argc > 0 && parseArguments(argc, argv, request).ok() && request.kind == Request::Kind::Probe) {
-        QuietListener quiet;
-        TagLib::setDebugListener(&quiet);
+        silenceTagLib(); // its diagnostics would add lines to the probe's standard error
         long seconds = 0;
         const bool answered = probeWithTagLib(request.input, seconds);
-        TagLib::setDebugListener(nullptr);
         if (answered) {
             std::printf("%c%ld%c\n", toolcontract::kDurationDelimiter, seconds, toolcontract::kDurationDelimiter);
             return std::fflush(stdout) == 0 ? 0 : 1;
