@@ -18,6 +18,24 @@ class CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 };
 
+// The absolute path one FILE argument queues, or empty when it adds nothing.
+QString pathForArgument(const QString &argument, const QString &workingDirectory)
+{
+    QString path = argument;
+    if (argument.startsWith(QLatin1String("file:"))) {
+        const QUrl url(argument);
+        path = url.isLocalFile() ? url.toLocalFile() : QString();
+    }
+    if (path.isEmpty())
+        return {};
+    const QFileInfo file(QDir(workingDirectory), path);
+    // A folder is queued whole (the window adds the audio files below it);
+    // FIFOs and devices, which the tool refuses, add nothing.
+    if (!(file.isFile() || file.isDir()) || !file.isReadable())
+        return {};
+    return QDir::cleanPath(file.absoluteFilePath());
+}
+
 } // namespace
 
 void describeCommandLine(QCommandLineParser &parser)
@@ -43,39 +61,22 @@ bool asksForTextOnly(const QStringList &arguments)
            || parser.isSet(QStringLiteral("version"));
 }
 
-QStringList filesForArgument(const QString &argument, const QString &workingDirectory)
-{
-    QString path = argument;
-    if (argument.startsWith(QLatin1String("file:"))) {
-        const QUrl url(argument);
-        path = url.isLocalFile() ? url.toLocalFile() : QString();
-    }
-    if (path.isEmpty())
-        return {};
-    const QFileInfo file(QDir(workingDirectory), path);
-    // A folder is queued whole (the window adds the audio files below it);
-    // FIFOs and devices, which the tool refuses, add nothing.
-    if (!(file.isFile() || file.isDir()) || !file.isReadable())
-        return {};
-    return {QDir::cleanPath(file.absoluteFilePath())};
-}
-
 SortedArguments sortArguments(const QStringList &arguments, const QString &workingDirectory)
 {
     SortedArguments sorted;
     for (const QString &argument : arguments) {
-        const QStringList files = filesForArgument(argument, workingDirectory);
-        if (files.isEmpty())
+        const QString path = pathForArgument(argument, workingDirectory);
+        if (path.isEmpty())
             sorted.skipped << argument;
-        sorted.files << files;
+        else
+            sorted.files << path;
     }
     return sorted;
 }
 
 void queueSortedArguments(MainWindow &window, const SortedArguments &sorted)
 {
-    if (!sorted.files.isEmpty())
-        window.AddFiles(sorted.files);
+    window.AddFiles(sorted.files); // nothing for an empty list
     if (!sorted.skipped.isEmpty()) {
         QMessageBox::warning(
             &window, CommandLine::tr("Files Not Added"),

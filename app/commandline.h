@@ -26,13 +26,10 @@ struct SortedArguments
     QStringList skipped; // the arguments that add nothing, as given
 };
 
-// The files one FILE argument adds to the queue: a readable regular file or
-// folder adds itself, as an absolute path (the window adds the audio files
-// below a folder); anything else adds nothing. A relative name is
-// taken against workingDirectory, and a file: URL (as some launchers pass)
-// stands for its local path.
-QStringList filesForArgument(const QString &argument, const QString &workingDirectory);
-
+// A readable regular file or folder is queued as an absolute path (the
+// window adds the audio files below a folder); anything else is skipped. A
+// relative name is taken against workingDirectory, and a file: URL (as some
+// launchers pass) stands for its local path.
 SortedArguments sortArguments(const QStringList &arguments, const QString &workingDirectory);
 
 // Queues the files the way the add dialog does (the same rows, the same

@@ -18,8 +18,6 @@
 #include <QSet>
 #include <QStandardPaths>
 
-#include <algorithm>
-
 namespace {
 
 constexpr Qt::Alignment kCentred = Qt::AlignHCenter | Qt::AlignVCenter;
@@ -75,7 +73,7 @@ void MainWindow::AddFiles(const QStringList &paths)
 {
     // The worker reads the queue during a run, and an add already under way
     // owns the rows being appended.
-    if (thread.isRunning() || adding)
+    if (thread.isRunning() || currentAdd)
         return;
     QStringList candidates;
     int notAudio = 0;
@@ -94,11 +92,12 @@ void MainWindow::AddFiles(const QStringList &paths)
     QStringList accepted;
     for (const QString &path : std::as_const(candidates)) {
         const QString name = fileNameOfPath(path);
-        if (known.contains(name.toCaseFolded())) {
+        const QString key = name.toCaseFolded();
+        if (known.contains(key)) {
             refused << name;
             continue;
         }
-        known.insert(name.toCaseFolded());
+        known.insert(key);
         accepted << path;
     }
 
@@ -165,7 +164,7 @@ void MainWindow::MeasureAndAppend(const QStringList &paths)
 void MainWindow::SetAdding(ProbeBatch *batch)
 {
     currentAdd = batch;
-    adding = batch != nullptr;
+    const bool adding = batch != nullptr;
     ui->btnAddFile->setEnabled(!adding);
     ui->tblFiles->setAcceptDrops(!adding);
     ui->btnConvert->setEnabled(adding || ui->tblFiles->rowCount() > 0);
@@ -247,7 +246,7 @@ void MainWindow::on_tblFiles_itemSelectionChanged()
 // bar, until "New Conversion"), Convert stays as the run left it.
 void MainWindow::on_tblFiles_itemChanged(QTableWidgetItem *)
 {
-    if (thread.isRunning() || adding || !ui->prgrsConversion->isHidden())
+    if (thread.isRunning() || currentAdd || !ui->prgrsConversion->isHidden())
         return;
     ui->btnConvert->setEnabled(ui->tblFiles->rowCount() > 0);
 }

@@ -94,7 +94,6 @@ private:
     // signals are then answered without asking and without showing anything.
     bool closing = false;
     // The add under way, if any (see AddFiles).
-    bool adding = false;
     ProbeBatch *currentAdd = nullptr;
     // "Convert" was clicked while files were being added.
     bool convertWhenAdded = false;

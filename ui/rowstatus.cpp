@@ -47,12 +47,17 @@ double contrastRatio(const QColor &a, const QColor &b)
     return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 
+namespace {
+
+// Black or white, whichever contrasts more with the background.
 QColor readableTextOn(const QColor &background)
 {
     const QColor black(Qt::black);
     const QColor white(Qt::white);
     return contrastRatio(background, black) >= contrastRatio(background, white) ? black : white;
 }
+
+} // namespace
 
 RowLook rowLook(bool converted)
 {

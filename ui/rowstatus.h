@@ -21,6 +21,3 @@ RowLook rowLook(bool converted);
 // Guidelines define it, from their relative luminance: 1 (the same) to 21
 // (black on white). Ordinary text wants at least 4.5.
 double contrastRatio(const QColor &a, const QColor &b);
-
-// Black or white, whichever contrasts more with the background.
-QColor readableTextOn(const QColor &background);

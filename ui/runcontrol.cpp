@@ -9,12 +9,12 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include <limits>
+#include <algorithm>
 #include <numeric>
 
 void MainWindow::on_btnConvert_clicked()
 {
-    if (adding) {
+    if (currentAdd) {
         convertWhenAdded = true; // see SetAdding()
         return;
     }

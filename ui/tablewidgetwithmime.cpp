@@ -65,6 +65,8 @@ void TableWidgetWithMime::dropEvent(QDropEvent *event)
         emit localFilesDropped(localFilePaths(event->mimeData()));
 }
 
+// The frame goes around the whole of the rows, not only the current cell;
+// the view repaints its whole viewport when the focus comes or goes.
 void TableWidgetWithMime::paintEvent(QPaintEvent *event)
 {
     QTableWidget::paintEvent(event);
@@ -76,17 +78,4 @@ void TableWidgetWithMime::paintEvent(QPaintEvent *event)
     option.backgroundColor = palette().color(QPalette::Base);
     QPainter painter(viewport());
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
-}
-
-// The frame goes around the whole of the rows, not only the current cell.
-void TableWidgetWithMime::focusInEvent(QFocusEvent *event)
-{
-    QTableWidget::focusInEvent(event);
-    viewport()->update();
-}
-
-void TableWidgetWithMime::focusOutEvent(QFocusEvent *event)
-{
-    QTableWidget::focusOutEvent(event);
-    viewport()->update();
 }
