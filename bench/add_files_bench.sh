@@ -6,11 +6,12 @@
 # in proportion to the rows.
 # Usage: bench/add_files_bench.sh [build/bin] [N] [many rows]
 set -euo pipefail
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 bin=$(realpath "${1:-build/bin}")
 count=${2:-1000}
 rows=${3:-10000}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_workdir
 mkdir "$work/files"
 echo "generating $count files (30 s each, WAV, FLAC and MP3 in turn)..."
 formats=(wav flac mp3)
@@ -31,7 +32,8 @@ echo "starting /bin/true $count times, $(nproc) at once: $(( ($(date +%s%N) - st
 for size in $((rows / 2)) "$rows"; do
     rm -rf "$work/many" && mkdir "$work/many"
     for i in $(seq 1 "$size"); do
-        ln "$work/files/track$((i % 3 + 1)).${formats[$(((i % 3 + 1) % 3))]}" "$work/many/row$i.${formats[$(((i % 3 + 1) % 3))]}"
+        linked="$work/files/track$((i % 3 + 1)).${formats[$(((i % 3 + 1) % 3))]}"
+        ln "$linked" "$work/many/row$i.${linked##*.}"
     done
     echo "--- $size rows"
     "$bin/bench_add_files" "$work/many" -

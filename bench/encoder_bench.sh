@@ -13,20 +13,16 @@
 # cost of the loudness measurement, wall time ours/ours without it <= 1.05.
 # Usage: bench/encoder_bench.sh [build/bin] [runs]
 set -euo pipefail
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 bin="$(realpath "${1:-build/bin}")"
 runs="${2:-5}"
 ours="$bin/ffmpeg"
 stock=/usr/bin/ffmpeg
 ffprobe=/usr/bin/ffprobe
 [ -x "$ours" ] || { echo "encoder_bench: build the tool first ($ours not found)" >&2; exit 1; }
-for tool in "$stock" "$ffprobe" lame hyperfine /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "encoder_bench: $tool is missing (scripts/packages.sh)" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+require_tools encoder_bench "$stock" "$ffprobe" lame hyperfine /usr/bin/time
+make_workdir
 
 echo "Making the 5-minute input (WAV and FLAC) ..."
 "$stock" -nostdin -v error -f lavfi -i "sine=frequency=220:duration=300" -f lavfi -i "sine=frequency=331:duration=300" \
@@ -40,8 +36,6 @@ measure() {
     cat "$work/time"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 verdict() { awk -v r="$1" -v t="$2" 'BEGIN { print (r <= t) ? "meets target <= " t : "MISSES target <= " t }'; }
 
 convert_with() {
@@ -65,8 +59,10 @@ for format in wav flac; do
         for tool in $tools; do convert_with "$tool" "$input" >>"$work/$tool.times"; done
     done
     for tool in $tools; do
-        wall=$(cut -d' ' -f1 <"$work/$tool.times" | median)
-        peak=$(cut -d' ' -f2 <"$work/$tool.times" | median)
+        # shellcheck disable=SC2046
+        wall=$(median $(cut -d' ' -f1 <"$work/$tool.times"))
+        # shellcheck disable=SC2046
+        peak=$(median $(cut -d' ' -f2 <"$work/$tool.times"))
         printf '%-6s %-6s %12s %12s %10s\n' "$format" "$tool" "$wall" "$peak" "$(stat -c %s "$work/out-$tool.mp3")"
         eval "wall_$tool=$wall peak_$tool=$peak"
     done

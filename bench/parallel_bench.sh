@@ -13,23 +13,15 @@ seconds=${3:-60}
 rounds=${4:-3}
 quality=50
 cores=$(nproc)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_workdir
 mkdir "$work/in"
 make_music "$work/in" "$count" "$seconds"
 
-run_worker() {
-    rm -rf "$work/out" && mkdir "$work/out"
-    local start
-    start=$(now)
-    "$bin/bench_worker" "$work/in" "$work/out" "$quality" "$1" >/dev/null
-    echo "$(now) - $start" | bc
-}
 parallel_times=()
 sequential_times=()
 for round in $(seq 1 "$rounds"); do
-    parallel_times+=("$(run_worker "$cores")")
-    sequential_times+=("$(run_worker 1)")
+    parallel_times+=("$(time_worker "$cores")")
+    sequential_times+=("$(time_worker 1)")
     echo "round $round: $cores at once ${parallel_times[-1]} s, one at a time ${sequential_times[-1]} s"
 done
 

@@ -10,6 +10,8 @@
 # targets: front median <= 10 ms and front/ffprobe <= 0.15.
 # Usage: bench/probe_bench.sh [build/bin] [runs]
 set -euo pipefail
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 bin="$(realpath "${1:-build/bin}")"
 runs="${2:-40}"
 front="$bin/ffmpeg"
@@ -19,14 +21,8 @@ ffprobe=/usr/bin/ffprobe
 for program in "$front" "$converter"; do
     [ -x "$program" ] || { echo "probe_bench: build the tool first ($program not found)" >&2; exit 1; }
 done
-for tool in "$stock" "$ffprobe" hyperfine; do
-    command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (scripts/packages.sh)" >&2; exit 1; }
-done
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+require_tools probe_bench "$stock" "$ffprobe" hyperfine
+make_workdir
 mkdir "$work/front"
 cp "$front" "$work/front/ffmpeg"
 
@@ -41,7 +37,6 @@ make 48000 "$work/in.opus"
 make 44100 "$work/in.m4a"
 
 ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
 # What starting any program costs on this machine now, for scale.
 hyperfine -N --warmup 5 --runs "$runs" --export-csv "$work/floor.csv" /bin/true >/dev/null 2>>"$work/warnings"

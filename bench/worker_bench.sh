@@ -12,18 +12,16 @@ count=${2:-20}
 seconds=${3:-180}
 rounds=${4:-3}
 quality=50
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_workdir
 mkdir "$work/in"
 make_music "$work/in" "$count" "$seconds"
 
 worker_times=()
 loop_times=()
 for round in $(seq 1 "$rounds"); do
-    rm -rf "$work/out" && mkdir "$work/out"
-    start=$(now)
-    "$bin/bench_worker" "$work/in" "$work/out" "$quality" >/dev/null
-    worker_times+=("$(echo "$(now) - $start" | bc)")
+    # One tool at a time, as the shell loop runs them: what is measured is
+    # the worker's own cost.
+    worker_times+=("$(time_worker 1)")
 
     rm -rf "$work/out" && mkdir "$work/out"
     start=$(now)
