@@ -3,6 +3,7 @@
 // rules, and the texts of the "Duration" and "File Size" columns.
 #include "mainwindow.h"
 
+#include "adddialog.h"
 #include "audioformats.h"
 #include "durationprobe.h"
 #include "encodertool.h"
@@ -54,8 +55,8 @@ QString MainWindow::FormatFileSize(qint64 size)
     return QString::number(size * (1.0 / 1048576.0), 'f', 2) + QStringLiteral(" MB");
 }
 
-// The dialog starts in the user's music folder, and after an add in the
-// folder of the files added, for the rest of the session.
+// The dialog starts in the user's music folder, and later in the folder the
+// last files came from, by whatever way they were added.
 void MainWindow::on_btnAddFile_clicked()
 {
     if (addDialogFolder.isEmpty()) {
@@ -64,11 +65,10 @@ void MainWindow::on_btnAddFile_clicked()
     }
     const QString filter = tr("All Sound Files (%1)").arg(audioFilePatterns()) + QStringLiteral(";;")
                            + tr("All Files (*)");
-    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), addDialogFolder, filter);
-    if (paths.isEmpty())
+    AddDialog dialog(this, addDialogFolder, filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen().isEmpty())
         return;
-    addDialogFolder = QFileInfo(paths.first()).absolutePath();
-    AddFiles(paths);
+    AddFiles(dialog.chosen());
 }
 
 // A file chosen on its own is queued under its name; a file found in a chosen
@@ -80,8 +80,10 @@ void MainWindow::AddFiles(const QStringList &paths)
 {
     // The worker reads the queue during a run, and an add already under way
     // owns the rows being appended.
-    if (thread.isRunning() || currentAdd)
+    if (thread.isRunning() || currentAdd || paths.isEmpty())
         return;
+    const QFileInfo first(QDir::fromNativeSeparators(paths.first()));
+    addDialogFolder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
     QStringList candidates;
     QStringList candidateNames;
     QStringList skipped;
