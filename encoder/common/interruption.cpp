@@ -1,4 +1,4 @@
-#include "interruption.h"
+#include "common/interruption.h"
 
 #include "toolcontract.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "status.h"
+#include "common/status.h"
 
 extern "C" {
 #include <libavformat/avio.h>

@@ -22,11 +22,5 @@ private:
     std::string reason_;
 };
 
-// Text of a libav error code, e.g. "Invalid data found when processing input".
-std::string avErrorText(int error);
-
-// "what: libav error text", the usual shape of a failure reason.
-Status avFailure(const std::string &what, int error);
-
 // "what: strerror(errno)" for a failed system call.
 Status systemFailure(const std::string &what, int errnoValue);

@@ -7,10 +7,10 @@
 //       prints the length of the input's audio as "$<whole seconds>$".
 // Failures exit non-zero with a one-line reason on standard error.
 
-#include "arguments.h"
-#include "convert.h"
-#include "interruption.h"
-#include "probe.h"
+#include "common/arguments.h"
+#include "common/interruption.h"
+#include "converter/convert.h"
+#include "input/probe.h"
 #include "toolcontract.h"
 
 #include <cstdio>

@@ -1,7 +1,8 @@
-#include "mp3writer.h"
+#include "encode/mp3encoder.h"
 
-#include "arguments.h"
-#include "interruption.h"
+#include "common/arguments.h"
+#include "common/averror.h"
+#include "common/interruption.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "libav.h"
-#include "resampler.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
+#include "encode/resampler.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,6 @@
-#include "resampler.h"
+#include "encode/resampler.h"
+
+#include "common/averror.h"
 
 extern "C" {
 #include <libavutil/opt.h>

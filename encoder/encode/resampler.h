@@ -1,7 +1,7 @@
 #pragma once
 
-#include "libav.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
 
 // The shape of the samples the encoder takes.
 struct AudioFormat

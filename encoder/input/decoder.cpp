@@ -1,6 +1,7 @@
-#include "decoder.h"
+#include "input/decoder.h"
 
-#include "interruption.h"
+#include "common/averror.h"
+#include "common/interruption.h"
 
 #include <algorithm>
 

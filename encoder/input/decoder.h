@@ -1,8 +1,8 @@
 #pragma once
 
-#include "input.h"
-#include "libav.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
+#include "input/input.h"
 
 // Decodes the input's audio stream frame by frame and judges whether the
 // input was whole: read errors, a stream that ends in a decoding error or

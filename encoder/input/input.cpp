@@ -1,7 +1,8 @@
-#include "input.h"
+#include "input/input.h"
 
-#include "interruption.h"
-#include "lengthfields.h"
+#include "common/averror.h"
+#include "common/interruption.h"
+#include "input/lengthfields.h"
 
 #include <cerrno>
 #include <cstring>

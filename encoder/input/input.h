@@ -1,8 +1,8 @@
 #pragma once
 
-#include "libav.h"
-#include "patchedio.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
+#include "input/patchedio.h"
 
 #include <memory>
 #include <string>

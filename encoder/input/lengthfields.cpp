@@ -1,4 +1,4 @@
-#include "lengthfields.h"
+#include "input/lengthfields.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "patchedio.h"
+#include "input/patchedio.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "lengthfields.h"
-#include "libav.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
+#include "input/lengthfields.h"
 
 #include <memory>
 #include <vector>

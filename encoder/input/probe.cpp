@@ -1,8 +1,8 @@
-#include "probe.h"
+#include "input/probe.h"
 
-#include "decoder.h"
-#include "input.h"
-#include "midifile.h"
+#include "input/decoder.h"
+#include "input/input.h"
+#include "midi/midifile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "loudness.h"
+#include "loudness/loudness.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "resampler.h"
-#include "status.h"
+#include "common/status.h"
+#include "encode/resampler.h"
 
 #include <ebur128.h>
 

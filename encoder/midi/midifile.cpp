@@ -1,4 +1,4 @@
-#include "midifile.h"
+#include "midi/midifile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "status.h"
+#include "common/status.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,7 @@
-#include "midisynth.h"
+#include "midi/midisynth.h"
 
-#include "interruption.h"
+#include "common/averror.h"
+#include "common/interruption.h"
 
 #include <fluidsynth.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "libav.h"
-#include "midifile.h"
-#include "status.h"
+#include "common/libav.h"
+#include "common/status.h"
+#include "midi/midifile.h"
 
 #include <memory>
 #include <string>

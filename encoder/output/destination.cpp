@@ -1,4 +1,4 @@
-#include "destination.h"
+#include "output/destination.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "mp3check.h"
+#include "output/mp3check.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "id3v2.h"
+#include "tags/id3v2.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tags.h"
+#include "tags/tags.h"
 
 #include <cstddef>
 #include <cstdint>

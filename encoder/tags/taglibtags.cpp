@@ -1,8 +1,8 @@
 // Reading the input's tags with TagLib, whose PropertyMap gives one set of
 // names for every tag format it knows.
 
-#include "taglibquiet.h"
-#include "tags.h"
+#include "tags/taglibquiet.h"
+#include "tags/tags.h"
 
 #include <taglib/fileref.h>
 #include <taglib/tfile.h>

@@ -1,4 +1,4 @@
-#include "tags.h"
+#include "tags/tags.h"
 
 #include <cstring>
 #include <initializer_list>
