@@ -11,6 +11,7 @@
 #include "midi/midisynth.h"
 #include "output/destination.h"
 #include "output/mp3check.h"
+#include "output/mp3muxer.h"
 #include "tags/id3v2.h"
 #include "tags/tags.h"
 
@@ -41,10 +42,10 @@ Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &ch
 
 // Feeds the encoder (and the loudness meter, if any) from the queue: whole
 // frames, or at the end also the shorter rest.
-Status encodeQueued(Resampler &resampler, Mp3Writer &writer, LoudnessMeter *loudness, AVFrame &chunk,
-                    bool includingRest)
+Status encodeQueued(Resampler &resampler, Mp3Encoder &encoder, PacketSink &packets, LoudnessMeter *loudness,
+                    AVFrame &chunk, bool includingRest)
 {
-    const int frameSize = writer.frameSize();
+    const int frameSize = encoder.frameSize();
     for (;;) {
         const int queued = resampler.queuedSamples();
         const int samples = queued >= frameSize ? frameSize : includingRest ? queued : 0;
@@ -60,7 +61,7 @@ Status encodeQueued(Resampler &resampler, Mp3Writer &writer, LoudnessMeter *loud
             if (Status status = loudness->add(chunk); !status.ok())
                 return status;
         }
-        if (Status status = writer.encode(chunk); !status.ok())
+        if (Status status = encoder.encode(chunk, packets); !status.ok())
             return status;
     }
 }
@@ -83,9 +84,11 @@ public:
         std::vector<uint8_t> finalTag;
         if (Status status = completeTag(finalTag); !status.ok())
             return status;
-        if (Status status = writer_.finish(finalTag); !status.ok())
+        if (Status status = encoder_.finish(muxer_); !status.ok())
             return status;
-        if (Status status = checkWrittenMp3(temp_.path(), writer_.samplesEncoded()); !status.ok())
+        if (Status status = muxer_.finish(finalTag); !status.ok())
+            return status;
+        if (Status status = checkWrittenMp3(temp_.path(), encoder_.samplesEncoded()); !status.ok())
             return status;
         if (interruption::requestedBy())
             return interruption::stopped();
@@ -111,14 +114,16 @@ private:
             return checkComplete();
 
         AudioFormat format;
-        if (Status status = Mp3Writer::chooseFormat(*decoded_, format); !status.ok())
+        if (Status status = Mp3Encoder::chooseFormat(*decoded_, format); !status.ok())
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;
         readInputTags();
         reservedSize_ = reservedSize();
         const std::vector<uint8_t> tag = buildTag(reservedSize_);
-        if (Status status = writer_.open(temp_.path(), format, quality_, tag); !status.ok())
+        if (Status status = encoder_.open(format, quality_); !status.ok())
+            return status;
+        if (Status status = muxer_.open(temp_.path(), encoder_.context(), tag); !status.ok())
             return status;
         if (Status status = resampler_.open(format); !status.ok())
             return status;
@@ -126,7 +131,7 @@ private:
             if (Status status = loudness_.open(format); !status.ok())
                 return status;
         }
-        return allocateChunk(format, writer_.frameSize(), chunk_);
+        return allocateChunk(format, encoder_.frameSize(), chunk_);
     }
 
     // A MIDI file is rendered by FluidSynth; anything else is decoded by libav.
@@ -204,7 +209,7 @@ private:
             if (Status status = resampler_.push(*decoded_); !status.ok())
                 return status;
             av_frame_unref(decoded_.get());
-            if (Status status = encodeQueued(resampler_, writer_, meter(), *chunk_, false); !status.ok())
+            if (Status status = encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, false); !status.ok())
                 return status;
             progress_.update(secondsRead());
             if (Status status = nextFrame(); !status.ok())
@@ -214,7 +219,7 @@ private:
             return status;
         if (Status status = resampler_.flush(); !status.ok())
             return status;
-        return encodeQueued(resampler_, writer_, meter(), *chunk_, true);
+        return encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, true);
     }
 
     LoudnessMeter *meter() { return measureLoudness_ ? &loudness_ : nullptr; }
@@ -231,7 +236,8 @@ private:
     MidiRenderer renderer_;
     bool midi_ = false;
     TempFile temp_;
-    Mp3Writer writer_;
+    Mp3Encoder encoder_;
+    Mp3Muxer muxer_;
     Resampler resampler_;
     const bool measureLoudness_ = loudnessWanted();
     LoudnessMeter loudness_;

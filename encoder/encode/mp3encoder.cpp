@@ -2,7 +2,6 @@
 
 #include "common/arguments.h"
 #include "common/averror.h"
-#include "common/interruption.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,8 +9,6 @@
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
-
-#include <lame/lame.h>
 
 namespace {
 
@@ -54,7 +51,7 @@ AVSampleFormat closestSampleFormat(const AVSampleFormat *supported, AVSampleForm
 
 } // namespace
 
-Status Mp3Writer::chooseFormat(const AVFrame &decoded, AudioFormat &format)
+Status Mp3Encoder::chooseFormat(const AVFrame &decoded, AudioFormat &format)
 {
     const AVCodec *codec = lameEncoder();
     if (!codec)
@@ -65,19 +62,11 @@ Status Mp3Writer::chooseFormat(const AVFrame &decoded, AudioFormat &format)
     return Status::success();
 }
 
-Status Mp3Writer::open(const std::string &path, const AudioFormat &format, int quality,
-                       const std::vector<uint8_t> &id3Tag)
+Status Mp3Encoder::open(const AudioFormat &format, int quality)
 {
     packet_.reset(av_packet_alloc());
     if (!packet_)
         return Status::failure("out of memory");
-    if (Status status = openEncoder(format, quality); !status.ok())
-        return status;
-    return openMuxer(path, id3Tag);
-}
-
-Status Mp3Writer::openEncoder(const AudioFormat &format, int quality)
-{
     const AVCodec *codec = lameEncoder();
     if (!codec)
         return Status::failure("the MP3 encoder (libmp3lame) is not available");
@@ -97,62 +86,22 @@ Status Mp3Writer::openEncoder(const AudioFormat &format, int quality)
     return Status::success();
 }
 
-Status Mp3Writer::openMuxer(const std::string &path, const std::vector<uint8_t> &id3Tag)
-{
-    AVFormatContext *muxer = nullptr;
-    int error = avformat_alloc_output_context2(&muxer, nullptr, "mp3", nullptr);
-    if (error < 0)
-        return avFailure("cannot set up the MP3 writer", error);
-    muxer_.reset(muxer);
-
-    AVStream *stream = avformat_new_stream(muxer, nullptr);
-    if (!stream)
-        return Status::failure("out of memory");
-    error = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
-    if (error < 0)
-        return avFailure("cannot set up the MP3 writer", error);
-    stream->time_base = encoder_->time_base;
-    // Named in the LAME tag of the Xing frame; players look for "LAME" there
-    // before they trust its encoder delay and padding.
-    av_dict_set(&stream->metadata, "encoder", get_lame_very_short_version(), 0);
-
-    const AVIOInterruptCB interrupt = interruption::ioCallback();
-    libav::Options ioOptions;
-    ioOptions.set("protocol_whitelist", "file");
-    error = avio_open2(&muxer->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE, &interrupt, ioOptions.get());
-    if (error < 0)
-        return avFailure("cannot write \"" + path + "\"", error);
-
-    // The tag comes first; the muxer's own ID3v2 writer is off, as it would
-    // store the comment as a user text frame that players do not show.
-    if (!id3Tag.empty())
-        avio_write(muxer->pb, id3Tag.data(), static_cast<int>(id3Tag.size()));
-    tagSize_ = id3Tag.size();
-    libav::Options muxerOptions;
-    muxerOptions.set("id3v2_version", "0");
-    muxerOptions.set("write_xing", "1");
-    error = avformat_write_header(muxer, muxerOptions.get());
-    if (error < 0)
-        return avFailure("cannot write the MP3 header", error);
-    return Status::success();
-}
-
-int Mp3Writer::frameSize() const
+int Mp3Encoder::frameSize() const
 {
     return encoder_->frame_size;
 }
 
-Status Mp3Writer::encode(AVFrame &frame)
+Status Mp3Encoder::encode(AVFrame &frame, PacketSink &sink)
 {
     frame.pts = nextPts_;
     nextPts_ += frame.nb_samples;
-    return send(&frame);
+    return send(&frame, sink);
 }
 
-// Sends a frame (or the end of the audio) and writes every packet the
-// encoder has ready. While draining, the newest packet is held back until
+// Sends a frame (or the end of the audio) and hands every packet the
+// encoder has ready to sink. While draining, the newest packet is held back until
 // the next one comes, so that the last one can be told apart.
-Status Mp3Writer::send(const AVFrame *frame)
+Status Mp3Encoder::send(const AVFrame *frame, PacketSink &sink)
 {
     int error = avcodec_send_frame(encoder_.get(), frame);
     if (error < 0)
@@ -163,12 +112,12 @@ Status Mp3Writer::send(const AVFrame *frame)
         if (error == AVERROR(EAGAIN))
             return Status::success();
         if (error == AVERROR_EOF)
-            return held_ && held_->data ? writeLast() : Status::success();
+            return held_ && held_->data ? writeLast(sink) : Status::success();
         if (error < 0)
             return avFailure("cannot encode", error);
         ++packets_;
         if (frame) {
-            if (Status status = write(packet); !status.ok())
+            if (Status status = deliver(packet, sink); !status.ok())
                 return status;
             continue;
         }
@@ -177,7 +126,7 @@ Status Mp3Writer::send(const AVFrame *frame)
         if (!held_)
             return Status::failure("out of memory");
         if (held_->data) {
-            if (Status status = write(held_.get()); !status.ok())
+            if (Status status = deliver(held_.get(), sink); !status.ok())
                 return status;
         }
         av_packet_move_ref(held_.get(), packet);
@@ -189,7 +138,7 @@ Status Mp3Writer::send(const AVFrame *frame)
 // padding, whose data then hides the partial padding of the packet before
 // it, and the header would state too many samples; so the last packet is
 // given the padding of the whole stream.
-Status Mp3Writer::writeLast()
+Status Mp3Encoder::writeLast(PacketSink &sink)
 {
     AVPacket *last = held_.get();
     const int64_t padding = packets_ * encoder_->frame_size - encoder_->initial_padding - nextPts_;
@@ -204,40 +153,17 @@ Status Mp3Writer::writeLast()
         }
         AV_WL32(skip + 4, static_cast<uint32_t>(padding));
     }
-    return write(last);
+    return deliver(last, sink);
 }
 
-Status Mp3Writer::write(AVPacket *packet)
+Status Mp3Encoder::deliver(AVPacket *packet, PacketSink &sink)
 {
-    AVFormatContext *muxer = muxer_.get();
-    av_packet_rescale_ts(packet, encoder_->time_base, muxer->streams[0]->time_base);
-    packet->stream_index = 0;
-    const int error = av_write_frame(muxer, packet);
+    Status status = sink.write(*packet);
     av_packet_unref(packet);
-    return error < 0 ? avFailure("cannot write the output", error) : Status::success();
+    return status;
 }
 
-Status Mp3Writer::finish(const std::vector<uint8_t> &finalTag)
+Status Mp3Encoder::finish(PacketSink &sink)
 {
-    if (finalTag.size() != tagSize_)
-        return Status::failure("the final ID3v2 tag does not fit the room reserved for it");
-    if (Status status = send(nullptr); !status.ok())
-        return status;
-    AVFormatContext *muxer = muxer_.get();
-    int error = av_write_trailer(muxer);
-    if (error < 0)
-        return avFailure("cannot write the output", error);
-    if (!finalTag.empty()) {
-        const int64_t position = avio_seek(muxer->pb, 0, SEEK_SET);
-        if (position < 0)
-            return avFailure("cannot write the output's tag", static_cast<int>(position));
-        avio_write(muxer->pb, finalTag.data(), static_cast<int>(finalTag.size()));
-        avio_flush(muxer->pb);
-        if (muxer->pb->error < 0)
-            return avFailure("cannot write the output's tag", muxer->pb->error);
-    }
-    error = avio_closep(&muxer->pb);
-    if (error < 0)
-        return avFailure("cannot write the output", error);
-    return Status::success();
+    return send(nullptr, sink);
 }

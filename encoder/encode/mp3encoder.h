@@ -2,16 +2,14 @@
 
 #include "common/libav.h"
 #include "common/status.h"
+#include "encode/packetsink.h"
 #include "encode/resampler.h"
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
-// LAME (libavcodec's libmp3lame encoder) in VBR mode and the mp3 muxer,
-// which writes a Xing/LAME header with the frame count, seek table and the
-// encoder delay and padding, so players know the exact length.
-class Mp3Writer
+// LAME (libavcodec's libmp3lame encoder) in VBR mode. It hands its packets
+// to a PacketSink (the muxer) as they come.
+class Mp3Encoder
 {
 public:
     // The format LAME is fed for audio shaped like `decoded`: the nearest
@@ -19,35 +17,33 @@ public:
     // the decoded one.
     static Status chooseFormat(const AVFrame &decoded, AudioFormat &format);
 
-    // Opens the encoder and writes the ID3v2 tag (may be empty) and the
-    // muxer's header into the file at path.
-    Status open(const std::string &path, const AudioFormat &format, int quality, const std::vector<uint8_t> &id3Tag);
+    Status open(const AudioFormat &format, int quality);
+
+    // The opened encoder, for the muxer's stream parameters and the time
+    // base of the packets' timestamps.
+    const AVCodecContext &context() const { return *encoder_; }
 
     int frameSize() const;
 
-    // A frame of frameSize() samples (only the last may be shorter).
-    Status encode(AVFrame &frame);
+    // A frame of frameSize() samples (only the last may be shorter); the
+    // packets it completes go to sink.
+    Status encode(AVFrame &frame, PacketSink &sink);
 
     // Samples fed to the encoder so far.
     int64_t samplesEncoded() const { return nextPts_; }
 
-    // Drains the encoder, completes the Xing header, overwrites the ID3v2
-    // tag written by open() with finalTag, which must be of the same size
-    // so that no audio byte moves, and closes the file.
-    Status finish(const std::vector<uint8_t> &finalTag);
+    // Drains the encoder into sink. The last packet carries the padding of
+    // the whole stream in its skip samples.
+    Status finish(PacketSink &sink);
 
 private:
-    Status openEncoder(const AudioFormat &format, int quality);
-    Status openMuxer(const std::string &path, const std::vector<uint8_t> &id3Tag);
-    Status send(const AVFrame *frame);
-    Status writeLast();
-    Status write(AVPacket *packet);
+    Status send(const AVFrame *frame, PacketSink &sink);
+    Status writeLast(PacketSink &sink);
+    static Status deliver(AVPacket *packet, PacketSink &sink);
 
     libav::CodecContextPtr encoder_;
-    libav::OutputFormatPtr muxer_;
     libav::PacketPtr packet_;
     libav::PacketPtr held_; // the newest packet while draining
     int64_t packets_ = 0;
     int64_t nextPts_ = 0;
-    std::size_t tagSize_ = 0;
 };
