@@ -3,12 +3,11 @@
 #include "common/averror.h"
 #include "common/interruption.h"
 #include "common/progress.h"
+#include "common/source.h"
 #include "encode/mp3encoder.h"
 #include "encode/resampler.h"
-#include "input/decoder.h"
-#include "input/input.h"
+#include "input/sources.h"
 #include "loudness/loudness.h"
-#include "midi/midisynth.h"
 #include "output/destination.h"
 #include "output/mp3check.h"
 #include "output/mp3muxer.h"
@@ -16,6 +15,7 @@
 #include "tags/tags.h"
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -102,23 +102,24 @@ private:
     {
         if (Status status = resolveDestination(outputPath_, destination_); !status.ok())
             return status;
-        if (Status status = openSource(); !status.ok())
+        source_ = sourceFor(inputPath_);
+        if (Status status = source_->open(inputPath_); !status.ok())
             return status;
         progress_.start();
         decoded_.reset(av_frame_alloc());
         if (!decoded_)
             return Status::failure("out of memory");
-        if (Status status = nextFrame(); !status.ok())
+        if (Status status = source_->next(decoded_.get(), finished_); !status.ok())
             return status;
         if (finished_)
-            return checkComplete();
+            return source_->checkComplete();
 
         AudioFormat format;
         if (Status status = Mp3Encoder::chooseFormat(*decoded_, format); !status.ok())
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;
-        readInputTags();
+        source_->readTags(tags_, cover_);
         reservedSize_ = reservedSize();
         const std::vector<uint8_t> tag = buildTag(reservedSize_);
         if (Status status = encoder_.open(format, quality_); !status.ok())
@@ -132,37 +133,6 @@ private:
                 return status;
         }
         return allocateChunk(format, encoder_.frameSize(), chunk_);
-    }
-
-    // A MIDI file is rendered by FluidSynth; anything else is decoded by libav.
-    Status openSource()
-    {
-        midi_ = isMidiFile(inputPath_);
-        if (midi_)
-            return renderer_.open(inputPath_);
-        if (Status status = openInput(inputPath_, input_); !status.ok())
-            return status;
-        return decoder_.open(input_);
-    }
-
-    Status nextFrame()
-    {
-        return midi_ ? renderer_.next(decoded_.get(), finished_) : decoder_.next(decoded_.get(), finished_);
-    }
-
-    Status checkComplete() const { return midi_ ? Status::success() : decoder_.checkComplete(); }
-
-    double secondsRead() const { return midi_ ? renderer_.renderedSeconds() : decoder_.decodedSeconds(); }
-
-    void readInputTags()
-    {
-        if (midi_) { // a MIDI file's track name and copyright notice
-            tags_.title = renderer_.song().title;
-            tags_.copyright = renderer_.song().copyright;
-            return;
-        }
-        tags_ = readTags(inputPath_, input_.format.get(), input_.audio);
-        readCover(input_.format.get(), cover_);
     }
 
     // The tag is written before the audio, with the loudness frames holding
@@ -211,11 +181,11 @@ private:
             av_frame_unref(decoded_.get());
             if (Status status = encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, false); !status.ok())
                 return status;
-            progress_.update(secondsRead());
-            if (Status status = nextFrame(); !status.ok())
+            progress_.update(source_->secondsRead());
+            if (Status status = source_->next(decoded_.get(), finished_); !status.ok())
                 return status;
         }
-        if (Status status = checkComplete(); !status.ok())
+        if (Status status = source_->checkComplete(); !status.ok())
             return status;
         if (Status status = resampler_.flush(); !status.ok())
             return status;
@@ -231,10 +201,7 @@ private:
     // Declared so that the file is closed before the temporary file's owner
     // removes it, and the input is closed last.
     Destination destination_;
-    Input input_;
-    AudioDecoder decoder_;
-    MidiRenderer renderer_;
-    bool midi_ = false;
+    std::unique_ptr<Source> source_;
     TempFile temp_;
     Mp3Encoder encoder_;
     Mp3Muxer muxer_;

@@ -2,6 +2,7 @@
 
 #include "common/averror.h"
 #include "common/interruption.h"
+#include "tags/tags.h"
 
 #include <fluidsynth.h>
 
@@ -152,6 +153,12 @@ Status MidiRenderer::open(const std::string &path)
     if (l.sfload(l.synth, soundFont.c_str(), 1) == FLUID_FAILED)
         return Status::failure("cannot load the SoundFont \"" + soundFont + "\"");
     return Status::success();
+}
+
+void MidiRenderer::readTags(Tags &tags, Picture &) const
+{
+    tags.title = song_.title;
+    tags.copyright = song_.copyright;
 }
 
 void MidiRenderer::play(const MidiMessage &message)

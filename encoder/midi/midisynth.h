@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/libav.h"
+#include "common/source.h"
 #include "common/status.h"
 #include "midi/midifile.h"
 
@@ -17,24 +18,28 @@ struct FluidSynthLibrary;
 // FluidSynth (and the sound libraries it pulls in) is loaded only when a
 // MIDI file is converted, so every other run of the tool starts as quickly
 // as before.
-class MidiRenderer
+class MidiRenderer : public Source
 {
 public:
     MidiRenderer();
     MidiRenderer(const MidiRenderer &) = delete;
     MidiRenderer &operator=(const MidiRenderer &) = delete;
-    ~MidiRenderer();
+    ~MidiRenderer() override;
 
     // Reads the file, finds the SoundFont ($MORVANE_SOUNDFONT, else the
     // usual General MIDI SoundFonts of Debian) and loads it.
-    Status open(const std::string &path);
-
-    const MidiSong &song() const { return song_; }
+    Status open(const std::string &path) override;
 
     // Puts the next frame into frame, or sets finished after the last one.
-    Status next(AVFrame *frame, bool &finished);
+    Status next(AVFrame *frame, bool &finished) override;
 
-    double renderedSeconds() const { return static_cast<double>(rendered_) / midiSampleRate; }
+    // A MIDI file that reads is rendered whole.
+    Status checkComplete() const override { return Status::success(); }
+
+    double secondsRead() const override { return static_cast<double>(rendered_) / midiSampleRate; }
+
+    // The song's track name and copyright notice.
+    void readTags(Tags &tags, Picture &cover) const override;
 
 private:
     void play(const MidiMessage &message);
