@@ -14,17 +14,9 @@
 #include "tags/id3v2.h"
 #include "tags/tags.h"
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
-
-// Only the benchmark turns the measurement off, to time what it costs.
-bool loudnessWanted()
-{
-    const char *skip = std::getenv("MORVANE_BENCH_SKIP_LOUDNESS");
-    return !skip || std::string(skip) != "1";
-}
 
 // One reusable frame of the encoder's frame size.
 Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &chunk)
@@ -70,8 +62,9 @@ Status encodeQueued(Resampler &resampler, Mp3Encoder &encoder, PacketSink &packe
 class Conversion
 {
 public:
-    Conversion(const std::string &inputPath, int quality, const std::string &outputPath)
-        : inputPath_(inputPath), quality_(quality), outputPath_(outputPath)
+    Conversion(const std::string &inputPath, int quality, const std::string &outputPath,
+               const ConversionOptions &options)
+        : inputPath_(inputPath), quality_(quality), outputPath_(outputPath), measureLoudness_(options.measureLoudness)
     {
     }
 
@@ -206,7 +199,7 @@ private:
     Mp3Encoder encoder_;
     Mp3Muxer muxer_;
     Resampler resampler_;
-    const bool measureLoudness_ = loudnessWanted();
+    const bool measureLoudness_;
     LoudnessMeter loudness_;
     Tags tags_;
     Picture cover_;
@@ -219,7 +212,8 @@ private:
 
 } // namespace
 
-Status convert(const std::string &inputPath, int quality, const std::string &outputPath)
+Status convert(const std::string &inputPath, int quality, const std::string &outputPath,
+               const ConversionOptions &options)
 {
-    return Conversion(inputPath, quality, outputPath).run();
+    return Conversion(inputPath, quality, outputPath, options).run();
 }

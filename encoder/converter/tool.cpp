@@ -1,15 +1,7 @@
-// Morvane's converter (morvane-converter). The program starts the front
-// ("ffmpeg", front/), which answers most probes itself and execs this
-// program, beside it, with the same arguments for everything else:
-//   ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>
-//       converts to MP3 and prints "##success##" once the MP3 is in place;
-//   ffmpeg -i <input>
-//       prints the length of the input's audio as "$<whole seconds>$".
-// Failures exit non-zero with a one-line reason on standard error.
+#include "converter/tool.h"
 
 #include "common/arguments.h"
 #include "common/interruption.h"
-#include "converter/convert.h"
 #include "input/probe.h"
 #include "toolcontract.h"
 
@@ -36,7 +28,7 @@ void printReason(const Status &status)
     std::fflush(stderr);
 }
 
-Status run(const Request &request)
+Status run(const Request &request, const ConversionOptions &options)
 {
     if (request.kind == Request::Kind::Probe) {
         long seconds = 0;
@@ -45,7 +37,7 @@ Status run(const Request &request)
             std::printf("%c%ld%c\n", toolcontract::kDurationDelimiter, seconds, toolcontract::kDurationDelimiter);
         return status;
     }
-    Status status = convert(request.input, request.quality, request.output);
+    Status status = convert(request.input, request.quality, request.output, options);
     if (status.ok())
         std::printf("%s\n", toolcontract::kSuccessMarker);
     return status;
@@ -53,7 +45,7 @@ Status run(const Request &request)
 
 } // namespace
 
-int main(int argc, char **argv)
+int runConverter(int argc, char **argv, const ConversionOptions &options)
 {
     interruption::install();
     av_log_set_level(AV_LOG_QUIET);
@@ -63,7 +55,7 @@ int main(int argc, char **argv)
         printReason(status);
         return exitUsage;
     }
-    const Status status = run(request);
+    const Status status = run(request, options);
     if (!status.ok()) {
         printReason(status);
         if (interruption::requestedBy())
