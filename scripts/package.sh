@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package dist/morvane_<version>_<arch>.deb from debian/
-# with dpkg-buildpackage, and proves it reproducible: the files git knows in
+# with dpkg-buildpackage, and proves it reproducible: the files git tracks in
 # this work tree are built twice, in two folders of build-package/, with
 # SOURCE_DATE_EPOCH from the last commit, and every package of the two builds
 # must be byte-identical. The installed binaries must carry no RUNPATH and no
@@ -25,13 +25,14 @@ root="$PWD/build-package"
 rm -rf "$root"
 mkdir -p "$root" dist
 
-# copy_sources <folder>: the files git knows (or would add) in this work tree,
+# copy_sources <folder>: the files git tracks, as they are in this work tree
+# (so what a build in the tree leaves, obj-*/ and debian/morvane/, stays out),
 # into <folder>/morvane. The copies get the time of the copy, so every file is
 # newer than SOURCE_DATE_EPOCH and its time in the package is clamped to it,
 # whenever the work tree was checked out.
 copy_sources() {
     mkdir -p "$1/morvane"
-    git ls-files -z --cached --others --exclude-standard |
+    git ls-files -z --cached |
         while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
         tar --null -T - -cf - | tar -xmf - -C "$1/morvane"
 }
