@@ -36,6 +36,26 @@ QString pathForArgument(const QString &argument, const QString &workingDirectory
     return QDir::cleanPath(file.absoluteFilePath());
 }
 
+// The options QApplication and its platform plugins take out of the command
+// line (Qt 6.4: QGuiApplication, QApplication, the xcb plugin's X11 ones;
+// -qmljsdebugger is QCoreApplication's), with whether each takes a value.
+// Declared, hidden, so that before QApplication exists they are told apart
+// from options nobody knows, and so that one a plugin of another platform
+// leaves in the command line is no error.
+struct QtOption
+{
+    const char *name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"reverse", false},
+    {"session", true}, {"testability", false}, {"style", true}, {"stylesheet", true},
+    {"widgetcount", false}, {"qmljsdebugger", true}, {"display", true}, {"name", true},
+    {"nograb", false}, {"dograb", false}, {"visual", true}, {"geometry", true}, {"icon", true},
+    {"title", true},
+};
+
 } // namespace
 
 void describeCommandLine(QCommandLineParser &parser)
@@ -43,12 +63,20 @@ void describeCommandLine(QCommandLineParser &parser)
     // "-abc" is one unknown option rather than -a -b -c, so an option Qt takes
     // (-visual, -hostname...) is never read as our -v or -h.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        CommandLine::tr("Converts audio files to MP3. The files given are queued for conversion."));
+    parser.setApplicationDescription(CommandLine::tr(
+        "Converts audio files to MP3. The files given are queued for conversion; a folder adds "
+        "the audio files below it, and their MP3 files keep its tree below the output folder."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"), CommandLine::tr("Audio files to queue."),
+    parser.addPositionalArgument(QStringLiteral("files"), CommandLine::tr("Audio files or folders to queue."),
                                  QStringLiteral("[FILE...]"));
+    for (const QtOption &qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.name));
+        if (qt.takesValue)
+            option.setValueName(QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
 }
 
 bool asksForTextOnly(const QStringList &arguments)
@@ -56,7 +84,7 @@ bool asksForTextOnly(const QStringList &arguments)
     QCommandLineParser parser;
     describeCommandLine(parser);
     if (!parser.parse(arguments))
-        return false;
+        return true; // the error message
     return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
            || parser.isSet(QStringLiteral("version"));
 }

@@ -9,14 +9,14 @@ class QCommandLineParser;
 
 // The program's command line: morvane [--help] [--version] [FILE...].
 
-// Declares the options and the FILE arguments on a parser.
+// Declares the options and the FILE arguments on a parser, and, hidden from
+// the help, the options Qt's QApplication takes (-platform, -style...).
 void describeCommandLine(QCommandLineParser &parser);
 
-// Whether the arguments (the first being the program's name) ask for text
-// only: --help, --help-all or --version, and nothing this parser does not
-// know. Those are answered without a window, so they need no display. With an
-// unknown option (perhaps one of Qt's, such as -platform) the answer is no:
-// the parser then runs again once QApplication has taken out its own.
+// Whether the arguments (the first being the program's name) are answered with
+// text alone: --help, --help-all or --version, or an option error (an option
+// neither the program nor Qt knows, or one without its value). Those are
+// answered without a window, so they need no display.
 bool asksForTextOnly(const QStringList &arguments);
 
 // The FILE arguments sorted into what is queued and what is skipped.

@@ -31,8 +31,8 @@ int main(int argc, char *argv[])
     // Matches the installed desktop entry, so Wayland shows our name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(MORVANE_APP_ID));
 
-    // --help and --version print and end here: no window and no display,
-    // which QApplication would need.
+    // --help, --version and option errors print and end here (0, and 1 for an
+    // error): no window and no display, which QApplication would need.
     if (asksForTextOnly(argumentsOf(argc, argv))) {
         QCoreApplication app(argc, argv);
         const auto translations = installTranslations(QLocale());
@@ -46,8 +46,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Before anything shows a text, even the command line's warnings.
     const auto translations = installTranslations(QLocale());
-    // QApplication has taken out its own options; an unknown option left
-    // ends the program here with a message on standard error.
+    // QApplication has taken out its own options; one of them that it leaves
+    // (an X11 one on Wayland) is declared, so it is ignored.
     QCommandLineParser parser;
     describeCommandLine(parser);
     parser.process(app);
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
     // and any warning appears over the window.
     QTimer::singleShot(0, &window, [&window, sorted] { queueSortedArguments(window, sorted); });
 
-    // The help file and the encoder tool lie beside the program.
+    // The encoder tool lies beside the program.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
     return app.exec();

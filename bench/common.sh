@@ -46,6 +46,23 @@ time_worker() {
     echo "$(now) - $start" | bc
 }
 
+# make_noloudness_bin: $noloudness, a folder in $work holding copies of the
+# front ("ffmpeg") and bench_worker from $bin, with bench_converter_noloudness
+# as the converter the front starts: the tool without the loudness
+# measurement. Copies, not links: the front and the worker find the programs
+# beside their own files.
+make_noloudness_bin() {
+    local contract converter
+    contract="$(dirname "${BASH_SOURCE[0]}")/../contract/toolcontract.h"
+    converter=$(sed -n 's/.*kConverterName\[\] = "\([^"]*\)".*/\1/p' "$contract")
+    [ -x "$bin/bench_converter_noloudness" ] || { echo "build bench_converter_noloudness first" >&2; exit 1; }
+    noloudness="$work/noloudness"
+    mkdir -p "$noloudness"
+    cp "$bin/ffmpeg" "$noloudness/"
+    [ ! -x "$bin/bench_worker" ] || cp "$bin/bench_worker" "$noloudness/"
+    cp "$bin/bench_converter_noloudness" "$noloudness/$converter"
+}
+
 # ratio A B: A / B with three decimals.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 

@@ -5,7 +5,7 @@
 #               (lame reads no FLAC), median wall time and peak memory of RUNS
 #               runs, taken in turns so drift hits every program alike; and
 #               ours once more without the loudness measurement
-#               (MORVANE_BENCH_SKIP_LOUDNESS=1), to price it;
+#               (bench_converter_noloudness behind the front), to price it;
 #   probe:      "ours -i file" / "ffprobe -show_entries format=duration", median
 #               wall time by hyperfine.
 # Prints the medians and the ratios ours/stock with the targets: conversion
@@ -23,6 +23,7 @@ ffprobe=/usr/bin/ffprobe
 [ -x "$ours" ] || { echo "encoder_bench: build the tool first ($ours not found)" >&2; exit 1; }
 require_tools encoder_bench "$stock" "$ffprobe" lame hyperfine /usr/bin/time
 make_workdir
+make_noloudness_bin
 
 echo "Making the 5-minute input (WAV and FLAC) ..."
 "$stock" -nostdin -v error -f lavfi -i "sine=frequency=220:duration=300" -f lavfi -i "sine=frequency=331:duration=300" \
@@ -42,7 +43,7 @@ convert_with() {
     local tool="$1" input="$2" output="$work/out-$1.mp3"
     case "$tool" in
         ours) measure "$ours" -i "$input" -acodec libmp3lame -aq 99 "$output" ;;
-        noloud) measure env MORVANE_BENCH_SKIP_LOUDNESS=1 "$ours" -i "$input" -acodec libmp3lame -aq 99 "$output" ;;
+        noloud) measure "$noloudness/ffmpeg" -i "$input" -acodec libmp3lame -aq 99 "$output" ;;
         stock) measure "$stock" -nostdin -y -i "$input" -c:a libmp3lame -q:a 0 "$output" ;;
         lame) measure lame --quiet -V 0 "$input" "$output" ;;
     esac

@@ -3,7 +3,9 @@
 # What converting several files at once gains: the same generated files
 # through the conversion worker with one tool per core and with one tool at a
 # time, taking turns, several rounds; prints the medians and their ratio.
-# Usage: bench/parallel_bench.sh [build/bin] [files] [seconds per file] [rounds]
+# With "noloudness" last, the tool runs without the loudness measurement
+# (bench_converter_noloudness behind the front).
+# Usage: bench/parallel_bench.sh [build/bin] [files] [seconds per file] [rounds] [noloudness]
 set -euo pipefail
 # shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
@@ -11,9 +13,15 @@ bin=$(realpath "${1:-build/bin}")
 count=${2:-16}
 seconds=${3:-60}
 rounds=${4:-3}
+variant=${5:-}
+[ -z "$variant" ] || [ "$variant" = noloudness ] || { echo "parallel_bench: unknown variant $variant" >&2; exit 2; }
 quality=50
 cores=$(nproc)
 make_workdir
+if [ "$variant" = noloudness ]; then
+    make_noloudness_bin
+    bin=$noloudness
+fi
 mkdir "$work/in"
 make_music "$work/in" "$count" "$seconds"
 

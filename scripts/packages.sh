@@ -19,10 +19,11 @@ RUN_PACKAGES="cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-
 # (dbus-run-session, dbus-daemon) for the stand-in desktop services.
 TEST_PACKAGES="ffmpeg sox libsox-fmt-all lame bindfs xvfb xauth xdotool x11-utils x11-apps imagemagick hyperfine time openbox wmctrl
  python3-mutagen desktop-file-utils appstream man-db dbus-bin dbus-daemon"
-# What building the Debian package needs besides RUN_PACKAGES: dpkg-shlibdeps
-# and dpkg-buildflags (dpkg-dev), file (CPack finds the binaries with it),
-# and lintian to check the package.
-PACKAGE_PACKAGES="dpkg-dev file lintian"
+# What building the Debian package needs besides RUN_PACKAGES (which holds its
+# Build-Depends): dpkg-buildpackage (dpkg-dev), which also wants
+# build-essential, dh and its helpers (debhelper), and lintian to check the
+# package.
+PACKAGE_PACKAGES="build-essential debhelper dpkg-dev lintian"
 
 install_packages() {
     local sudo=""

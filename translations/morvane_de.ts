@@ -19,14 +19,6 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Converts audio files to MP3. The files given are queued for conversion.</source>
-        <translation>Wandelt Audiodateien in MP3 um. Die angegebenen Dateien werden zur Umwandlung eingereiht.</translation>
-    </message>
-    <message>
-        <source>Audio files to queue.</source>
-        <translation>Einzureihende Audiodateien.</translation>
-    </message>
-    <message>
         <source>Files Not Added</source>
         <translation>Dateien nicht hinzugefügt</translation>
     </message>
@@ -35,6 +27,14 @@
 %1</source>
         <translation>Diese Namen sind keine lesbaren Dateien oder Ordner und wurden nicht hinzugefügt:
 %1</translation>
+    </message>
+    <message>
+        <source>Converts audio files to MP3. The files given are queued for conversion; a folder adds the audio files below it, and their MP3 files keep its tree below the output folder.</source>
+        <translation>Wandelt Audiodateien in MP3 um. Die angegebenen Dateien werden zur Umwandlung eingereiht; ein Ordner fügt die Audiodateien darunter hinzu, und ihre MP3-Dateien behalten seine Ordnerstruktur im Ausgabeordner.</translation>
+    </message>
+    <message>
+        <source>Audio files or folders to queue.</source>
+        <translation>Einzureihende Audiodateien oder Ordner.</translation>
     </message>
 </context>
 <context>

@@ -19,14 +19,6 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Converts audio files to MP3. The files given are queued for conversion.</source>
-        <translation>Convertit des fichiers audio en MP3. Les fichiers indiqués sont mis en file d’attente pour la conversion.</translation>
-    </message>
-    <message>
-        <source>Audio files to queue.</source>
-        <translation>Fichiers audio à mettre en file d’attente.</translation>
-    </message>
-    <message>
         <source>Files Not Added</source>
         <translation>Fichiers non ajoutés</translation>
     </message>
@@ -35,6 +27,14 @@
 %1</source>
         <translation>Ces noms ne sont pas des fichiers ou des dossiers lisibles et n’ont pas été ajoutés&#xa0;:
 %1</translation>
+    </message>
+    <message>
+        <source>Converts audio files to MP3. The files given are queued for conversion; a folder adds the audio files below it, and their MP3 files keep its tree below the output folder.</source>
+        <translation>Convertit des fichiers audio en MP3. Les fichiers indiqués sont mis en file d’attente pour la conversion&#xa0;; un dossier ajoute les fichiers audio qu’il contient, et leurs fichiers MP3 gardent son arborescence dans le dossier de sortie.</translation>
+    </message>
+    <message>
+        <source>Audio files or folders to queue.</source>
+        <translation>Fichiers audio ou dossiers à mettre en file d’attente.</translation>
     </message>
 </context>
 <context>

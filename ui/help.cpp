@@ -2,11 +2,21 @@
 #include "help.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
 
 namespace {
+
+// From the program's folder to the installed data folder, as the install
+// rules lay them out (packaging/CMakeLists.txt defines it).
+const QString kInstalledFromProgram = QStringLiteral(MORVANE_HELP_FROM_PROGRAM);
+
+bool holdsHelp(const HelpFiles &files)
+{
+    return QFileInfo(files.chm()).isFile() || QFileInfo(files.htmlIndex()).isFile();
+}
 
 // xdg-mime is a small shell script; this only guards against one that hangs.
 constexpr int kXdgMimeTimeoutMs = 5000;
@@ -47,6 +57,13 @@ bool openWithDesktop(const QString &path)
 }
 
 } // namespace
+
+HelpFiles::HelpFiles(const QString &programFolder)
+    : folder(programFolder)
+{
+    if (!holdsHelp(*this))
+        folder = QDir::cleanPath(programFolder + QLatin1Char('/') + kInstalledFromProgram);
+}
 
 HelpShown openHelp(const HelpFiles &files)
 {

@@ -3,10 +3,16 @@
 
 #include <QString>
 
-// The help lies in the program's folder twice: help.chm for a CHM viewer, and
-// the same pages as HTML in help/ for a web browser.
+// The help lies in one folder twice: help.chm for a CHM viewer, and the same
+// pages as HTML in help/ for a web browser.
 struct HelpFiles
 {
+    // The help of the program in programFolder: beside the program when it is
+    // there (a build folder), else in the installed data folder, share/morvane
+    // under the prefix the program's folder lies in. When neither holds any
+    // help, folder is the installed one, where the help belongs.
+    explicit HelpFiles(const QString &programFolder);
+
     QString folder;
 
     QString chm() const { return folder + QStringLiteral("/help.chm"); }

@@ -1,6 +1,6 @@
-#include "flacprobe.h"
+#include "front/flacprobe.h"
 
-#include "wholeseconds.h"
+#include "front/wholeseconds.h"
 
 #include <cstdint>
 #include <sys/stat.h>

@@ -6,9 +6,9 @@
 // to the converter beside it by exec, so the process the program started -
 // its id, signals, exit status and output - simply becomes the converter.
 
-#include "arguments.h"
-#include "taglibquiet.h"
-#include "tagprobe.h"
+#include "common/arguments.h"
+#include "front/tagprobe.h"
+#include "tags/taglibquiet.h"
 #include "toolcontract.h"
 
 #include <cerrno>

@@ -1,5 +1,5 @@
-#include "oggprobe.h"
-#include "wholeseconds.h"
+#include "front/oggprobe.h"
+#include "front/wholeseconds.h"
 
 #include <taglib/oggpage.h>
 #include <taglib/oggpageheader.h>

@@ -1,9 +1,9 @@
-#include "tagprobe.h"
+#include "front/tagprobe.h"
 
-#include "lengthfields.h"
-#include "flacprobe.h"
-#include "oggprobe.h"
-#include "wholeseconds.h"
+#include "front/flacprobe.h"
+#include "front/oggprobe.h"
+#include "front/wholeseconds.h"
+#include "input/lengthfields.h"
 
 #include <algorithm>
 #include <cstring>

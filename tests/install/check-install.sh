@@ -26,9 +26,21 @@ link_reaches_program() { [ "$(realpath -e "$tree/bin/morvane")" = "$(realpath "$
 check "bin/morvane is a relative link" link_is_relative
 check "bin/morvane leads to lib/morvane/morvane" link_reaches_program
 check "bin/morvane is in install_manifest.txt" grep -qxF "$prefix/bin/morvane" "$work/manifest"
-check "the encoder tool, its converter and the HTML help lie beside the program" \
-    test -x "$tree/lib/morvane/ffmpeg" -a -x "$tree/lib/morvane/morvane-converter" \
-    -a -f "$tree/lib/morvane/help/index.html"
+check "the encoder tool and its converter lie beside the program" \
+    test -x "$tree/lib/morvane/ffmpeg" -a -x "$tree/lib/morvane/morvane-converter"
+help_in_share() {
+    [ -f "$tree/share/morvane/help/index.html" ] && [ ! -e "$tree/lib/morvane/help" ] &&
+        [ ! -e "$tree/lib/morvane/help.chm" ] &&
+        { [ ! -e "$build/bin/help.chm" ] || [ -f "$tree/share/morvane/help.chm" ]; }
+}
+check "the help lies in share/morvane, none in lib/morvane" help_in_share
+no_runpath() {
+    local binary
+    for binary in "$tree"/lib/morvane/*; do
+        ! readelf -d "$binary" | grep -E '\((RUNPATH|RPATH)\)' || { echo "in $binary"; return 1; }
+    done
+}
+check "the installed binaries carry no RUNPATH" no_runpath
 
 entry="$tree/share/applications/$id.desktop"
 check "desktop-file-validate accepts $id.desktop" desktop-file-validate "$entry"
@@ -61,9 +73,23 @@ check "the manual page states the command line" manual_states_command_line
 # Through the installed link, with no display of any kind.
 run_installed() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tree/bin/morvane" "$@"; }
 version_answers() { [ "$(run_installed --version)" = "morvane $version" ]; }
-help_answers() { run_installed --help | grep -q '^Usage: .*morvane \[options\] \[FILE\.\.\.\]$'; }
+help_answers() {
+    run_installed --help >"$work/help"
+    grep -q '^Usage: .*morvane \[options\] \[FILE\.\.\.\]$' "$work/help" && grep -q 'folder' "$work/help"
+}
+# option_error_answers <text> <arguments...>: an option error gives status 1,
+# as the manual says, and a message with <text> on standard error only.
+option_error_answers() {
+    local text="$1" status=0
+    shift
+    run_installed "$@" >"$work/stdout" 2>"$work/stderr" || status=$?
+    echo "status $status"; cat "$work/stdout" "$work/stderr"
+    [ "$status" -eq 1 ] && [ ! -s "$work/stdout" ] && grep -qF "$text" "$work/stderr"
+}
 check "--version prints \"morvane $version\" without a display" version_answers
-check "--help prints the usage without a display" help_answers
+check "--help prints the usage, folders too, without a display" help_answers
+check "an unknown option exits 1 without a display" option_error_answers "'bogus'" --bogus
+check "an option without its value exits 1 without a display" option_error_answers "'-platform'" -platform
 
 manifest_is_complete() {
     local path left

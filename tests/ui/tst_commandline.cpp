@@ -53,8 +53,10 @@ void TestCommandLine::textOnly_data()
     QTest::newRow("-v") << QStringList{"-v"} << true;
     QTest::newRow("files") << QStringList{"song.flac"} << false;
     QTest::newRow("a file named --version") << QStringList{"--", "--version"} << false;
-    QTest::newRow("Qt's -visual is not -v") << QStringList{"-visual"} << false;
-    QTest::newRow("unknown option") << QStringList{"--bogus", "--help"} << false;
+    QTest::newRow("Qt's -visual is not -v") << QStringList{"-visual", "0x21"} << false;
+    QTest::newRow("Qt's options") << QStringList{"-platform", "xcb", "-style=fusion", "song.flac"} << false;
+    QTest::newRow("unknown option") << QStringList{"--bogus", "song.flac"} << true;
+    QTest::newRow("Qt's option without its value") << QStringList{"song.flac", "-platform"} << true;
 }
 
 void TestCommandLine::textOnly()

@@ -56,14 +56,16 @@ void TestHelp::opens_data()
     QTest::addColumn<bool>("chmPresent");
     QTest::addColumn<int>("shown");
     QTest::addColumn<QString>("openedFile");
+    QTest::addColumn<bool>("installed"); // the help in share/morvane, not beside the program in lib/morvane
     const int chm = int(HelpShown::Chm), html = int(HelpShown::Html), nothing = int(HelpShown::Nothing);
-    QTest::newRow("CHM viewer") << "application/vnd.ms-htmlhelp" << true << true << chm << "help.chm";
-    QTest::newRow("no CHM viewer") << "" << true << true << html << "help/index.html";
+    QTest::newRow("CHM viewer") << "application/vnd.ms-htmlhelp" << true << true << chm << "help.chm" << false;
+    QTest::newRow("no CHM viewer") << "" << true << true << html << "help/index.html" << false;
     QTest::newRow("viewer for another type than detected")
-        << "application/x-chm" << true << true << html << "help/index.html";
-    QTest::newRow("no help.chm") << "application/vnd.ms-htmlhelp" << true << false << html << "help/index.html";
-    QTest::newRow("no xdg-mime") << "-" << true << true << html << "help/index.html";
-    QTest::newRow("nothing opens") << "-" << false << true << nothing << "";
+        << "application/x-chm" << true << true << html << "help/index.html" << false;
+    QTest::newRow("no help.chm") << "application/vnd.ms-htmlhelp" << true << false << html << "help/index.html" << false;
+    QTest::newRow("no xdg-mime") << "-" << true << true << html << "help/index.html" << false;
+    QTest::newRow("nothing opens") << "-" << false << true << nothing << "" << false;
+    QTest::newRow("installed") << "application/vnd.ms-htmlhelp" << true << true << chm << "help.chm" << true;
 }
 
 void TestHelp::opens()
@@ -73,6 +75,7 @@ void TestHelp::opens()
     QFETCH(bool, chmPresent);
     QFETCH(int, shown);
     QFETCH(QString, openedFile);
+    QFETCH(bool, installed);
 
     // The stand-in detects every file as a CHM, as xdg-mime does for help.chm.
     if (associated != QLatin1String("-")) {
@@ -83,15 +86,18 @@ void TestHelp::opens()
     }
     if (xdgOpen)
         writeProgram(QStringLiteral("xdg-open"), "echo \"$1\" >> '" + QFile::encodeName(opened) + "'\n");
-    QTemporaryDir helpDir;
-    QVERIFY(QDir(helpDir.path()).mkpath(QStringLiteral("help")));
+    QTemporaryDir prefix;
+    const QDir programDir(prefix.filePath(installed ? QStringLiteral("lib/morvane") : QStringLiteral("bin")));
+    const QDir helpDir(installed ? prefix.filePath(QStringLiteral("share/morvane")) : programDir.path());
+    QVERIFY(programDir.mkpath(QStringLiteral(".")));
+    QVERIFY(helpDir.mkpath(QStringLiteral("help")));
     for (const QString &name : {QStringLiteral("help.chm"), QStringLiteral("help/index.html")}) {
         QFile file(helpDir.filePath(name));
         if (name.endsWith(QLatin1String(".html")) || chmPresent)
             QVERIFY(file.open(QIODevice::WriteOnly));
     }
 
-    QCOMPARE(int(openHelp(HelpFiles{helpDir.path()})), shown);
+    QCOMPARE(int(openHelp(HelpFiles{programDir.path()})), shown);
     if (!openedFile.isEmpty()) // xdg-open is started detached and records when it runs
         QTRY_COMPARE(recorded(), helpDir.filePath(openedFile) + QLatin1Char('\n'));
 }
@@ -103,7 +109,8 @@ void TestHelp::saysWhereTheHelpIsWhenNothingOpensIt_data()
     QTest::newRow("F1") << true;
 }
 
-// Beside this test program lies no help at all, and PATH has no opener.
+// Neither beside this test program nor in the installed folder lies any help,
+// and PATH has no opener: the message names the installed folder.
 void TestHelp::saysWhereTheHelpIsWhenNothingOpensIt()
 {
     QFETCH(bool, f1);
@@ -117,7 +124,8 @@ void TestHelp::saysWhereTheHelpIsWhenNothingOpensIt()
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("btnHelp")), Qt::LeftButton);
     QTRY_COMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen[0].title, QStringLiteral("Help Not Available"));
-    QVERIFY(answerer.seen[0].text.contains(QCoreApplication::applicationDirPath()));
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../../share/morvane");
+    QVERIFY(answerer.seen[0].text.contains(installed));
 }
 
 QTEST_MAIN(TestHelp)

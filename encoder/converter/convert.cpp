@@ -1,0 +1,219 @@
+#include "converter/convert.h"
+
+#include "common/averror.h"
+#include "common/interruption.h"
+#include "common/progress.h"
+#include "common/source.h"
+#include "encode/mp3encoder.h"
+#include "encode/resampler.h"
+#include "input/sources.h"
+#include "loudness/loudness.h"
+#include "output/destination.h"
+#include "output/mp3check.h"
+#include "output/mp3muxer.h"
+#include "tags/id3v2.h"
+#include "tags/tags.h"
+
+#include <memory>
+
+namespace {
+
+// One reusable frame of the encoder's frame size.
+Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &chunk)
+{
+    chunk.reset(av_frame_alloc());
+    if (!chunk)
+        return Status::failure("out of memory");
+    chunk->format = format.sampleFormat;
+    chunk->sample_rate = format.sampleRate;
+    chunk->nb_samples = samples;
+    av_channel_layout_default(&chunk->ch_layout, format.channels);
+    const int error = av_frame_get_buffer(chunk.get(), 0);
+    return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
+}
+
+// Feeds the encoder (and the loudness meter, if any) from the queue: whole
+// frames, or at the end also the shorter rest.
+Status encodeQueued(Resampler &resampler, Mp3Encoder &encoder, PacketSink &packets, LoudnessMeter *loudness,
+                    AVFrame &chunk, bool includingRest)
+{
+    const int frameSize = encoder.frameSize();
+    for (;;) {
+        const int queued = resampler.queuedSamples();
+        const int samples = queued >= frameSize ? frameSize : includingRest ? queued : 0;
+        if (samples == 0)
+            return Status::success();
+        chunk.nb_samples = frameSize;
+        const int error = av_frame_make_writable(&chunk);
+        if (error < 0)
+            return avFailure("cannot allocate sample buffers", error);
+        if (Status status = resampler.pop(chunk, samples); !status.ok())
+            return status;
+        if (loudness) {
+            if (Status status = loudness->add(chunk); !status.ok())
+                return status;
+        }
+        if (Status status = encoder.encode(chunk, packets); !status.ok())
+            return status;
+    }
+}
+
+// Everything one conversion needs, set up in order by start().
+class Conversion
+{
+public:
+    Conversion(const std::string &inputPath, int quality, const std::string &outputPath,
+               const ConversionOptions &options)
+        : inputPath_(inputPath), quality_(quality), outputPath_(outputPath), measureLoudness_(options.measureLoudness)
+    {
+    }
+
+    Status run()
+    {
+        if (Status status = start(); !status.ok())
+            return status;
+        if (Status status = encodeAll(); !status.ok())
+            return status;
+        std::vector<uint8_t> finalTag;
+        if (Status status = completeTag(finalTag); !status.ok())
+            return status;
+        if (Status status = encoder_.finish(muxer_); !status.ok())
+            return status;
+        if (Status status = muxer_.finish(finalTag); !status.ok())
+            return status;
+        if (Status status = checkWrittenMp3(temp_.path(), encoder_.samplesEncoded()); !status.ok())
+            return status;
+        if (interruption::requestedBy())
+            return interruption::stopped();
+        return temp_.commit(destination_);
+    }
+
+private:
+    // Opens the input and decodes its first frame, whose shape decides the
+    // encoder's format; only then is the temporary file made.
+    Status start()
+    {
+        if (Status status = resolveDestination(outputPath_, destination_); !status.ok())
+            return status;
+        source_ = sourceFor(inputPath_);
+        if (Status status = source_->open(inputPath_); !status.ok())
+            return status;
+        progress_.start();
+        decoded_.reset(av_frame_alloc());
+        if (!decoded_)
+            return Status::failure("out of memory");
+        if (Status status = source_->next(decoded_.get(), finished_); !status.ok())
+            return status;
+        if (finished_)
+            return source_->checkComplete();
+
+        AudioFormat format;
+        if (Status status = Mp3Encoder::chooseFormat(*decoded_, format); !status.ok())
+            return status;
+        if (Status status = temp_.create(destination_); !status.ok())
+            return status;
+        source_->readTags(tags_, cover_);
+        reservedSize_ = reservedSize();
+        const std::vector<uint8_t> tag = buildTag(reservedSize_);
+        if (Status status = encoder_.open(format, quality_); !status.ok())
+            return status;
+        if (Status status = muxer_.open(temp_.path(), encoder_.context(), tag); !status.ok())
+            return status;
+        if (Status status = resampler_.open(format); !status.ok())
+            return status;
+        if (measureLoudness_) {
+            if (Status status = loudness_.open(format); !status.ok())
+                return status;
+        }
+        return allocateChunk(format, encoder_.frameSize(), chunk_);
+    }
+
+    // The tag is written before the audio, with the loudness frames holding
+    // their longest values, and rewritten in place at the end with the
+    // measured ones and as much padding as they left free.
+    std::size_t reservedSize() const
+    {
+        const std::string gain = LoudnessMeter::longestGain;
+        const std::string peak = LoudnessMeter::longestPeak;
+        return buildTag(0, &gain, &peak).size();
+    }
+
+    // The tag padded to at least minSize bytes.
+    std::vector<uint8_t> buildTag(std::size_t minSize, const std::string *gain = nullptr,
+                                  const std::string *peak = nullptr) const
+    {
+        Tags tags = tags_;
+        if (gain && !gain->empty())
+            tags.userTexts.emplace_back("REPLAYGAIN_TRACK_GAIN", *gain);
+        if (peak)
+            tags.userTexts.emplace_back("REPLAYGAIN_TRACK_PEAK", *peak);
+        return buildId3v23Tag(tags, cover_.data.empty() ? nullptr : &cover_, minSize);
+    }
+
+    Status completeTag(std::vector<uint8_t> &tag)
+    {
+        std::string gain;
+        std::string peak;
+        if (measureLoudness_) {
+            if (Status status = loudness_.result(gain, peak); !status.ok())
+                return status;
+        }
+        const std::string *measuredGain = measureLoudness_ ? &gain : nullptr;
+        const std::string *measuredPeak = measureLoudness_ ? &peak : nullptr;
+        tag = buildTag(reservedSize_, measuredGain, measuredPeak);
+        if (tag.size() > reservedSize_)
+            return Status::failure("the loudness does not fit the room reserved in the ID3v2 tag");
+        return Status::success();
+    }
+
+    Status encodeAll()
+    {
+        while (!finished_) {
+            if (Status status = resampler_.push(*decoded_); !status.ok())
+                return status;
+            av_frame_unref(decoded_.get());
+            if (Status status = encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, false); !status.ok())
+                return status;
+            progress_.update(source_->secondsRead());
+            if (Status status = source_->next(decoded_.get(), finished_); !status.ok())
+                return status;
+        }
+        if (Status status = source_->checkComplete(); !status.ok())
+            return status;
+        if (Status status = resampler_.flush(); !status.ok())
+            return status;
+        return encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, true);
+    }
+
+    LoudnessMeter *meter() { return measureLoudness_ ? &loudness_ : nullptr; }
+
+    const std::string inputPath_;
+    const int quality_;
+    const std::string outputPath_;
+
+    // Declared so that the file is closed before the temporary file's owner
+    // removes it, and the input is closed last.
+    Destination destination_;
+    std::unique_ptr<Source> source_;
+    TempFile temp_;
+    Mp3Encoder encoder_;
+    Mp3Muxer muxer_;
+    Resampler resampler_;
+    const bool measureLoudness_;
+    LoudnessMeter loudness_;
+    Tags tags_;
+    Picture cover_;
+    std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
+    ProgressReporter progress_;
+    libav::FramePtr decoded_;
+    libav::FramePtr chunk_;
+    bool finished_ = false;
+};
+
+} // namespace
+
+Status convert(const std::string &inputPath, int quality, const std::string &outputPath,
+               const ConversionOptions &options)
+{
+    return Conversion(inputPath, quality, outputPath, options).run();
+}

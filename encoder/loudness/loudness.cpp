@@ -1,0 +1,207 @@
+#include "loudness/loudness.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+
+namespace {
+
+constexpr double referenceLoudness = -18.0; // LUFS, ReplayGain 2.0
+
+// Gains beyond this are no measurement any player should follow; they also
+// bound the text's length, which the tag's reserved room relies on.
+constexpr double largestGain = 99.99;
+
+constexpr std::size_t samplesPerBatch = 32768; // per channel, under a second of audio
+constexpr std::size_t batchesQueued = 4;
+
+Status ebur128Failure(const char *what, int error)
+{
+    return Status::failure(std::string("cannot measure the loudness (") + what + ", error " + std::to_string(error)
+                           + ")");
+}
+
+std::string replayGainText(double loudness)
+{
+    const double gain = std::clamp(referenceLoudness - loudness, -largestGain, largestGain);
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f dB", gain);
+    return text;
+}
+
+std::string replayPeakText(double peak)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", std::clamp(peak, 0.0, 99.0));
+    return text;
+}
+
+template<typename Sample>
+const Sample *interleave(const uint8_t *planar, int samples, int capacity, int channels,
+                         std::vector<unsigned char> &scratch)
+{
+    scratch.resize(static_cast<std::size_t>(samples) * channels * sizeof(Sample));
+    auto *out = reinterpret_cast<Sample *>(scratch.data());
+    for (int c = 0; c < channels; ++c) {
+        const auto *in = reinterpret_cast<const Sample *>(planar) + static_cast<std::size_t>(c) * capacity;
+        for (int i = 0; i < samples; ++i)
+            out[static_cast<std::size_t>(i) * channels + c] = in[i];
+    }
+    return out;
+}
+
+} // namespace
+
+LoudnessMeter::LoudnessMeter() = default;
+
+LoudnessMeter::~LoudnessMeter()
+{
+    stop();
+}
+
+Status LoudnessMeter::open(const AudioFormat &format)
+{
+    format_ = format;
+    bytesPerSample_ = av_get_bytes_per_sample(format.sampleFormat);
+    if (format.sampleFormat != AV_SAMPLE_FMT_S16P && format.sampleFormat != AV_SAMPLE_FMT_S32P
+        && format.sampleFormat != AV_SAMPLE_FMT_FLTP)
+        return Status::failure(std::string("cannot measure the loudness of ")
+                               + av_get_sample_fmt_name(format.sampleFormat) + " samples");
+    state_.reset(ebur128_init(static_cast<unsigned>(format.channels), static_cast<unsigned long>(format.sampleRate),
+                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK));
+    if (!state_)
+        return Status::failure("cannot measure the loudness: out of memory");
+    filling_.bytes.resize(samplesPerBatch * format.channels * bytesPerSample_);
+
+    // Stop requests stay with the main thread, whose blocking calls they
+    // are to interrupt.
+    sigset_t stopSignals;
+    sigset_t previous;
+    sigemptyset(&stopSignals);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopSignals, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    try {
+        thread_ = std::thread(&LoudnessMeter::measureBatches, this);
+    } catch (const std::system_error &) {
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        return Status::failure("cannot measure the loudness: no thread can be started");
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return Status::success();
+}
+
+Status LoudnessMeter::add(const AVFrame &frame)
+{
+    int copied = 0;
+    while (copied < frame.nb_samples) {
+        const int count = std::min(frame.nb_samples - copied, static_cast<int>(samplesPerBatch) - filling_.samples);
+        for (int c = 0; c < format_.channels; ++c)
+            std::memcpy(filling_.bytes.data() + (c * samplesPerBatch + filling_.samples) * bytesPerSample_,
+                        frame.extended_data[c] + static_cast<std::size_t>(copied) * bytesPerSample_,
+                        static_cast<std::size_t>(count) * bytesPerSample_);
+        filling_.samples += count;
+        copied += count;
+        if (filling_.samples == static_cast<int>(samplesPerBatch))
+            handOver(false);
+    }
+    return Status::success();
+}
+
+// Queues the batch being filled (waiting while the queue is full) and
+// starts a new one from a measured batch's buffer.
+void LoudnessMeter::handOver(bool last)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return full_.size() < batchesQueued; });
+    if (filling_.samples > 0)
+        full_.push_back(std::move(filling_));
+    ending_ = last;
+    if (!spare_.empty()) {
+        filling_ = std::move(spare_.back());
+        spare_.pop_back();
+    } else {
+        filling_.bytes.resize(samplesPerBatch * format_.channels * bytesPerSample_);
+    }
+    filling_.samples = 0;
+    changed_.notify_all();
+}
+
+void LoudnessMeter::measureBatches()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !full_.empty() || ending_; });
+        if (full_.empty())
+            return;
+        Batch batch = std::move(full_.front());
+        full_.pop_front();
+        lock.unlock();
+        const int error = measure(batch);
+        lock.lock();
+        if (error != EBUR128_SUCCESS)
+            error_ = error;
+        spare_.push_back(std::move(batch));
+        changed_.notify_all();
+    }
+}
+
+// libebur128 takes interleaved samples.
+int LoudnessMeter::measure(const Batch &batch)
+{
+    const uint8_t *planar = batch.bytes.data();
+    const auto frames = static_cast<std::size_t>(batch.samples);
+    const int capacity = static_cast<int>(samplesPerBatch);
+    switch (format_.sampleFormat) {
+    case AV_SAMPLE_FMT_S16P:
+        return ebur128_add_frames_short(
+            state_.get(), interleave<int16_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+    case AV_SAMPLE_FMT_S32P:
+        return ebur128_add_frames_int(
+            state_.get(), interleave<int32_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+    default:
+        return ebur128_add_frames_float(
+            state_.get(), interleave<float>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+    }
+}
+
+void LoudnessMeter::stop()
+{
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        full_.clear();
+        ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+Status LoudnessMeter::result(std::string &gain, std::string &peak)
+{
+    handOver(true);
+    thread_.join();
+    if (error_ != EBUR128_SUCCESS)
+        return ebur128Failure("adding samples", error_);
+
+    double loudness = 0.0;
+    int error = ebur128_loudness_global(state_.get(), &loudness);
+    if (error != EBUR128_SUCCESS)
+        return ebur128Failure("integrated loudness", error);
+    double largest = 0.0;
+    for (unsigned c = 0; c < static_cast<unsigned>(format_.channels); ++c) {
+        double channelPeak = 0.0;
+        error = ebur128_sample_peak(state_.get(), c, &channelPeak);
+        if (error != EBUR128_SUCCESS)
+            return ebur128Failure("sample peak", error);
+        largest = std::max(largest, channelPeak);
+    }
+    gain = std::isfinite(loudness) ? replayGainText(loudness) : std::string();
+    peak = replayPeakText(largest);
+    return Status::success();
+}
