@@ -2,6 +2,7 @@
 #include "commandline.h"
 
 #include "mainwindow.h"
+#include "messagebox.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -106,9 +107,8 @@ void queueSortedArguments(MainWindow &window, const SortedArguments &sorted)
 {
     window.AddFiles(sorted.files); // nothing for an empty list
     if (!sorted.skipped.isEmpty()) {
-        QMessageBox::warning(
-            &window, CommandLine::tr("Files Not Added"),
-            CommandLine::tr("These names are not readable files or folders and were not added:\n%1")
-                .arg(sorted.skipped.join(QLatin1Char('\n'))));
+        showFileList(&window, QMessageBox::Warning, CommandLine::tr("Files Not Added"),
+                     CommandLine::tr("These names are not readable files or folders and were not added:\n%1"),
+                     sorted.skipped);
     }
 }

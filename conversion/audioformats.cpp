@@ -72,7 +72,7 @@ int naturalCompare(const QString &a, const QString &b)
     return QString::compare(a, b); // equal but for case or leading zeros
 }
 
-QStringList audioFilesIn(const QString &folder, int *skipped)
+QStringList audioFilesIn(const QString &folder, QStringList *skipped)
 {
     QStringList files;
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -81,7 +81,7 @@ QStringList audioFilesIn(const QString &folder, int *skipped)
         if (hasAudioSuffix(path))
             files << path;
         else if (skipped)
-            ++*skipped;
+            *skipped << path;
     }
     std::sort(files.begin(), files.end(),
               [](const QString &a, const QString &b) { return naturalCompare(a, b) < 0; });

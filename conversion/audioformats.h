@@ -23,6 +23,6 @@ int naturalCompare(const QString &a, const QString &b);
 
 // The audio files anywhere below folder, sorted by path (numbers in names in
 // their numeric order), for adding a whole folder. Files that are not audio
-// are left out and counted in *skipped; hidden files and folders are passed
+// are left out and appended to *skipped; hidden files and folders are passed
 // over silently, and links to folders are not followed.
-QStringList audioFilesIn(const QString &folder, int *skipped);
+QStringList audioFilesIn(const QString &folder, QStringList *skipped);

@@ -2,86 +2,103 @@
 #include "probebatch.h"
 
 #include "encodertool.h"
+#include "toolcontract.h"
+#include "toolpool.h"
 
-#include <QProcess>
-#include <QTimer>
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+// Enough files per tool that starting tools costs little against measuring,
+// few enough that rows keep coming and that every core gets a share.
+constexpr int kMostFilesPerTool = 128;
+
+int filesPerToolFor(int files, int tools)
+{
+    return std::clamp((files + 4 * tools - 1) / (4 * tools), 1, kMostFilesPerTool);
+}
+
+} // namespace
 
 ProbeBatch::ProbeBatch(const QString &toolPath, const QStringList &paths, int maxProbes, int timeoutMs,
                        QObject *parent)
     : QObject(parent)
     , toolPath(toolPath)
     , paths(paths)
-    , maxProbes(qMax(1, maxProbes))
     , timeoutMs(timeoutMs)
+    , filesPerTool(filesPerToolFor(int(paths.size()), qMax(1, maxProbes)))
+    , pool(std::make_unique<ToolPool>(qMax(1, maxProbes), [this](ToolTask &task) {
+        return supply(task) ? ToolPool::Supply::Task : ToolPool::Supply::NoMore;
+    }))
     , outputs(paths.size())
-    , running(paths.size(), nullptr)
 {
+    connect(pool.get(), &ToolPool::taskEnded, this, &ProbeBatch::onProbeEnded);
 }
 
 ProbeBatch::~ProbeBatch()
 {
     cancelled = true;
-    for (QProcess *process : std::as_const(running)) {
-        if (!process)
-            continue;
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(1000);
-        delete process;
-    }
+    disconnect(pool.get(), nullptr, this, nullptr);
+    pool->stopAll();
 }
 
 void ProbeBatch::start()
 {
-    while (!cancelled && runningCount < maxProbes && nextToLaunch < paths.size())
-        launchNext();
+    pool->refill();
     finishIfDone();
 }
 
-void ProbeBatch::launchNext()
+// The next run of files, or a file to measure again on its own. A run of one
+// is measured the classic way, with "-i <path>".
+bool ProbeBatch::supply(ToolTask &task)
 {
-    const int index = nextToLaunch++;
-    auto *process = new QProcess(this);
-    process->setProgram(toolPath);
-    process->setArguments(probeArguments(paths.at(index)));
-    // The tool never reads its input, and its diagnostics are of no use here.
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    running[index] = process;
-    ++runningCount;
-    connect(process, &QProcess::finished, this, [this, index] { onProbeEnded(index); });
-    connect(process, &QProcess::errorOccurred, this, [this, index](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            onProbeEnded(index);
-    });
-    // A tool that hangs must not hold the add up: it is killed and the file
-    // counts as not measured.
-    QTimer::singleShot(timeoutMs, process, [process] { process->kill(); });
-    process->start(QIODevice::ReadOnly);
+    if (cancelled)
+        return false;
+    task.program = toolPath;
+    task.stallTimeoutMs = timeoutMs;
+    task.killToStop = true;
+    if (!retries.isEmpty()) {
+        task.id = retries.takeFirst();
+        task.kind = 1;
+        task.arguments = probeArguments(paths.at(task.id));
+        return true;
+    }
+    if (nextToLaunch >= paths.size())
+        return false;
+    task.id = nextToLaunch;
+    task.kind = int(qMin<qsizetype>(filesPerTool, paths.size() - nextToLaunch));
+    nextToLaunch += task.kind;
+    if (task.kind == 1) {
+        task.arguments = probeArguments(paths.at(task.id));
+        return true;
+    }
+    task.arguments << QString::fromLatin1(toolcontract::kProbeListOption);
+    for (int index = task.id; index < task.id + task.kind; ++index)
+        task.input += QFile::encodeName(paths.at(index)) + '\0';
+    return true;
 }
 
-void ProbeBatch::onProbeEnded(int index)
+void ProbeBatch::onProbeEnded(ToolProcess *tool)
 {
-    QProcess *process = running.value(index);
-    if (!process)
-        return;
-    running[index] = nullptr;
-    --runningCount;
-    const bool endedByItself = process->exitStatus() == QProcess::NormalExit
-                               && process->error() != QProcess::FailedToStart;
-    // A probe that failed counts as measured (the file shows that its length
-    // is unknown); one killed by a cancel does not count at all.
-    if (endedByItself)
-        outputs[index] = toolOutputText(process->readAllStandardOutput());
-    else if (!cancelled)
-        outputs[index] = QString();
-    process->disconnect(this);
-    process->deleteLater();
+    const ToolTask &task = tool->task();
+    if (task.kind == 1) {
+        // A probe that failed counts as measured (the file shows that its
+        // length is unknown); one killed by a cancel does not count at all.
+        if (!tool->died())
+            outputs[task.id] = toolOutputText(tool->standardOutput());
+        else if (!cancelled)
+            outputs[task.id] = QString();
+    } else {
+        readProbeAnswers(tool->standardOutput(), task.id, task.kind, outputs);
+        for (int index = task.id; index < task.id + task.kind && !cancelled; ++index) {
+            if (!outputs.at(index))
+                retries.append(index);
+        }
+    }
     handOutInOrder(cancelled);
-    if (!cancelled)
-        start();
-    else
-        finishIfDone();
+    finishIfDone();
 }
 
 void ProbeBatch::handOutInOrder(bool skipGaps)
@@ -91,7 +108,7 @@ void ProbeBatch::handOutInOrder(bool skipGaps)
         if (outputs.at(index)) {
             ++nextToHandOut;
             emit measured(index, *outputs.at(index));
-        } else if (skipGaps && !running.at(index)) {
+        } else if (skipGaps) {
             ++nextToHandOut; // cancelled before it was measured
         } else {
             return;
@@ -104,21 +121,35 @@ void ProbeBatch::cancel()
     if (done || cancelled)
         return;
     cancelled = true;
-    for (int index = 0; index < running.size(); ++index) {
-        if (QProcess *process = running.at(index))
-            process->kill(); // its finished() still comes, and is handed out as not measured
-    }
+    pool->stopAll();
     handOutInOrder(true);
     finishIfDone();
 }
 
 void ProbeBatch::finishIfDone()
 {
-    if (done || runningCount > 0)
+    if (done || !pool->isIdle())
         return;
-    if (!cancelled && nextToLaunch < paths.size())
+    if (!cancelled && (nextToLaunch < paths.size() || !retries.isEmpty()))
         return;
     handOutInOrder(true);
     done = true;
     emit finished();
+}
+
+void readProbeAnswers(const QByteArray &toolOutput, int first, int count, QVector<std::optional<QString>> &outputs)
+{
+    const QByteArray prefix(toolcontract::kProbeAnswerPrefix);
+    for (const QByteArray &line : toolOutput.split('\n')) {
+        if (!line.startsWith(prefix))
+            continue;
+        const QByteArray rest = line.mid(prefix.size()).trimmed();
+        const qsizetype blank = rest.indexOf(' ');
+        bool ok = false;
+        const int index = rest.left(blank).toInt(&ok);
+        if (!ok || blank < 0 || index < 0 || index >= count || first + index >= outputs.size())
+            continue;
+        const QByteArray answer = rest.mid(blank + 1).trimmed();
+        outputs[first + index] = answer.startsWith('$') ? QString::fromLatin1(answer) : QString();
+    }
 }

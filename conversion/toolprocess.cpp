@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolprocess.h"
 
+#include "jobserver.h"
 #include "progressbridge.h"
 #include "toolcontract.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <cstring>
+
 namespace {
 
-// Starting is a fork and exec; this only guards against a stuck start.
-constexpr int kStartTimeoutMs = 10000;
 constexpr int kReapAfterKillMs = 5000;
-// Longer progress or reason lines do not exist; anything this long is noise.
+// Longer progress, reason or note lines do not exist; anything this long is noise.
 constexpr qsizetype kMaxLineLength = 4096;
 
 // The texts passed here are marked QT_TRANSLATE_NOOP("ToolProcess", ...) where
@@ -20,6 +21,11 @@ constexpr qsizetype kMaxLineLength = 4096;
 QString trTool(const char *text)
 {
     return QCoreApplication::translate("ToolProcess", text);
+}
+
+QByteArray afterPrefix(const QByteArray &line, const char *prefix)
+{
+    return line.mid(qsizetype(std::strlen(prefix)));
 }
 
 } // namespace
@@ -60,67 +66,111 @@ void ToolErrorReader::handleLine(const QByteArray &line)
     if (parseProgressLine(line, &seconds)) {
         if (onProgress)
             onProgress(seconds);
-        return;
+    } else if (line.startsWith(toolcontract::kNotePrefix)) {
+        const QString note = QString::fromUtf8(afterPrefix(line, toolcontract::kNotePrefix)).trimmed();
+        if (!note.isEmpty())
+            noteLines << note;
+    } else if (line.startsWith(toolcontract::kReasonPrefix)) {
+        lastReason = QString::fromUtf8(afterPrefix(line, toolcontract::kReasonPrefix)).trimmed();
+    } else if (line.startsWith(toolcontract::kPartialFilePrefix)) {
+        const QByteArray name = afterPrefix(line, toolcontract::kPartialFilePrefix);
+        partialNames << QString::fromStdString(toolcontract::decodeLineText(name.toStdString()));
     }
-    if (line.startsWith(toolcontract::kReasonPrefix))
-        lastReason = QString::fromUtf8(line.mid(qsizetype(sizeof toolcontract::kReasonPrefix) - 1)).trimmed();
 }
 
-ToolProcess::ToolProcess(const QString &program, const QStringList &arguments,
-                         ToolErrorReader::Callback onProgress)
-    : errors(std::move(onProgress))
+ToolProcess::ToolProcess(ToolTask task, QObject *parent)
+    : QObject(parent)
+    , work(std::move(task))
+    , errors(work.onProgress)
 {
-    process.setProgram(program);
-    process.setArguments(arguments);
-    // The tool never reads its input: give it an empty one, so a tool that
-    // tried would see the end at once instead of waiting on an open pipe.
-    process.setStandardInputFile(QProcess::nullDevice());
+    process.setProgram(work.program);
+    process.setArguments(work.arguments);
+    // A tool that is given nothing sees the end of its input at once,
+    // instead of waiting on an open pipe.
+    if (work.input.isEmpty())
+        process.setStandardInputFile(QProcess::nullDevice());
+    connect(&process, &QProcess::readyReadStandardOutput, this, &ToolProcess::readAvailable);
+    connect(&process, &QProcess::readyReadStandardError, this, &ToolProcess::readAvailable);
+    connect(&process, &QProcess::finished, this, &ToolProcess::onFinished);
+    connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            onFinished();
+    });
+    stallTimer.setSingleShot(true);
+    connect(&stallTimer, &QTimer::timeout, this, [this] {
+        stalledOut = true;
+        stop();
+    });
+    killTimer.setSingleShot(true);
+    connect(&killTimer, &QTimer::timeout, this, [this] { process.kill(); });
 }
 
 ToolProcess::~ToolProcess()
 {
+    // The ended() of a tool stopped here goes to nobody any more.
+    disconnect(this, &ToolProcess::ended, nullptr, nullptr);
     stopTools({this});
 }
 
-bool ToolProcess::start()
+void ToolProcess::start(const Jobserver *jobserver, int jobs)
 {
-    process.start(QIODevice::ReadOnly);
-    sinceLastOutput.start();
-    return process.waitForStarted(kStartTimeoutMs);
-}
-
-bool ToolProcess::poll(int waitMs)
-{
-    if (process.state() == QProcess::NotRunning)
-        return true;
-    const bool ended = process.waitForFinished(waitMs) || process.state() == QProcess::NotRunning;
-    if (readAvailable())
-        sinceLastOutput.restart();
-    if (ended) {
-        readAvailable();
-        errors.finish();
+    if (jobserver)
+        jobserver->inherit(process, jobs);
+    process.start(work.input.isEmpty() ? QIODevice::ReadOnly : QIODevice::ReadWrite);
+    if (!work.input.isEmpty()) {
+        process.write(work.input);
+        process.closeWriteChannel(); // after what is still buffered has gone
     }
-    return ended;
+    if (work.stallTimeoutMs > 0)
+        stallTimer.start(work.stallTimeoutMs);
 }
 
-bool ToolProcess::hasStalled(int stallTimeoutMs) const
+void ToolProcess::stop()
 {
-    return sinceLastOutput.hasExpired(stallTimeoutMs);
+    if (endedAlready || stopRequested)
+        return;
+    stopRequested = true;
+    stallTimer.stop();
+    if (work.killToStop) {
+        process.kill();
+        return;
+    }
+    process.terminate();
+    killTimer.start(toolcontract::kStopGraceMs);
 }
 
-bool ToolProcess::readAvailable()
+void ToolProcess::readAvailable()
 {
     const QByteArray out = process.readAllStandardOutput();
     const QByteArray err = process.readAllStandardError();
     output += out;
     errors.feed(err);
-    return !out.isEmpty() || !err.isEmpty();
+    if ((!out.isEmpty() || !err.isEmpty()) && stallTimer.isActive())
+        stallTimer.start(work.stallTimeoutMs);
+}
+
+void ToolProcess::onFinished()
+{
+    if (endedAlready)
+        return;
+    endedAlready = true;
+    stallTimer.stop();
+    killTimer.stop();
+    readAvailable();
+    errors.finish();
+    emit ended();
 }
 
 bool ToolProcess::exitedCleanly() const
 {
-    return process.state() == QProcess::NotRunning && process.error() != QProcess::FailedToStart
+    return endedAlready && !stopRequested && process.error() != QProcess::FailedToStart
            && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool ToolProcess::died() const
+{
+    return process.error() != QProcess::FailedToStart
+           && (stopRequested || process.exitStatus() == QProcess::CrashExit);
 }
 
 QString ToolProcess::failureReason() const
@@ -131,8 +181,8 @@ QString ToolProcess::failureReason() const
     if (!errors.reason().isEmpty())
         return errors.reason();
     if (process.exitStatus() == QProcess::CrashExit)
-        return trTool(QT_TRANSLATE_NOOP("ToolProcess", "the encoder tool ended unexpectedly (signal %1)"))
-            .arg(process.exitCode());
+        return trTool(QT_TRANSLATE_NOOP("ToolProcess", "the encoder tool was ended by signal %1"))
+            .arg(signalName(process.exitCode()));
     if (process.exitCode() != 0)
         return trTool(QT_TRANSLATE_NOOP("ToolProcess",
                                         "the encoder tool failed without giving a reason (exit code %1)"))
@@ -142,19 +192,35 @@ QString ToolProcess::failureReason() const
 
 void stopTools(const std::vector<ToolProcess *> &tools)
 {
+    auto running = [](const ToolProcess *tool) { return tool->process.state() != QProcess::NotRunning; };
     for (ToolProcess *tool : tools) {
-        if (tool->isRunning())
-            tool->process.terminate();
+        if (running(tool)) {
+            tool->stopRequested = true;
+            if (tool->work.killToStop)
+                tool->process.kill();
+            else
+                tool->process.terminate();
+        }
     }
     const QDeadlineTimer grace(toolcontract::kStopGraceMs);
     for (ToolProcess *tool : tools) {
-        if (tool->isRunning())
+        if (running(tool))
             tool->process.waitForFinished(int(qMax<qint64>(0, grace.remainingTime())));
     }
     for (ToolProcess *tool : tools) {
-        if (!tool->isRunning())
+        if (!running(tool))
             continue;
         tool->process.kill();
         tool->process.waitForFinished(kReapAfterKillMs);
     }
+}
+
+QString signalName(int signalNumber)
+{
+    const char *abbreviation = sigabbrev_np(signalNumber);
+    const char *description = sigdescr_np(signalNumber);
+    if (!abbreviation)
+        return QString::number(signalNumber);
+    const QString name = QStringLiteral("SIG") + QLatin1String(abbreviation);
+    return description ? QStringLiteral("%1 (%2)").arg(name, QLatin1String(description)) : name;
 }

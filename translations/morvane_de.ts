@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>AddDialog</name>
+    <message>
+        <source>Add File(s)</source>
+        <translation>Dateien hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Files or folder:</source>
+        <translation>Dateien oder Ordner:</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Files Not Added</source>
@@ -24,20 +39,24 @@
 </context>
 <context>
     <name>ConversionThread</name>
-    <message>
-        <source>kept the existing %1</source>
-        <translation>die vorhandene Datei %1 wurde behalten</translation>
-    </message>
-    <message>
-        <source>the output folder %1 does not exist</source>
-        <translation>der Ausgabeordner %1 existiert nicht</translation>
-    </message>
     <message numerus="yes">
         <source>the encoder tool wrote nothing for %n second(s) and was stopped</source>
         <translation>
             <numerusform>das Kodierprogramm hat %n Sekunde lang nichts geschrieben und wurde angehalten</numerusform>
             <numerusform>das Kodierprogramm hat %n Sekunden lang nichts geschrieben und wurde angehalten</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>the folder %1 could not be made</source>
+        <translation>der Ordner %1 konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>%1 was not written by this program and was left as it is</source>
+        <translation>%1 stammt nicht von diesem Programm und wurde belassen, wie es ist</translation>
+    </message>
+    <message>
+        <source>the playlist %1 could not be written</source>
+        <translation>die Wiedergabeliste %1 konnte nicht geschrieben werden</translation>
     </message>
 </context>
 <context>
@@ -62,6 +81,20 @@
         <translation>
             <numerusform>%n Datei fehlgeschlagen, %1 umgewandelt.</numerusform>
             <numerusform>%n Dateien fehlgeschlagen, %1 umgewandelt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) kept as they were, %1 converted.</source>
+        <translation>
+            <numerusform>%n Datei unverändert behalten, %1 umgewandelt.</numerusform>
+            <numerusform>%n Dateien unverändert behalten, %1 umgewandelt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) failed, %1 kept as they were, %2 converted.</source>
+        <translation>
+            <numerusform>%n Datei fehlgeschlagen, %1 unverändert behalten, %2 umgewandelt.</numerusform>
+            <numerusform>%n Dateien fehlgeschlagen, %1 unverändert behalten, %2 umgewandelt.</numerusform>
         </translation>
     </message>
 </context>
@@ -168,10 +201,6 @@
         <translation>Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>Add File(s)</source>
-        <translation>Dateien hinzufügen</translation>
-    </message>
-    <message>
         <source>Duplicate Files</source>
         <translation>Doppelte Dateien</translation>
     </message>
@@ -184,13 +213,6 @@
     <message>
         <source>Files Skipped</source>
         <translation>Dateien übersprungen</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n file(s) in the added folders are not audio files and were not added.</source>
-        <translation>
-            <numerusform>%n Datei in den hinzugefügten Ordnern ist keine Audiodatei und wurde nicht hinzugefügt.</numerusform>
-            <numerusform>%n Dateien in den hinzugefügten Ordnern sind keine Audiodateien und wurden nicht hinzugefügt.</numerusform>
-        </translation>
     </message>
     <message>
         <source>Measuring the files to add...</source>
@@ -267,14 +289,6 @@ Fehlgeschlagen: %2</translation>
         <translation>Die Umwandlung der ausgewählten Dateien ist abgeschlossen!</translation>
     </message>
     <message>
-        <source>Completed converting the selected files!
-The following files failed to be converted:
-%1</source>
-        <translation>Die Umwandlung der ausgewählten Dateien ist abgeschlossen!
-Die folgenden Dateien konnten nicht umgewandelt werden:
-%1</translation>
-    </message>
-    <message>
         <source>Conversion Completed!</source>
         <translation>Umwandlung abgeschlossen!</translation>
     </message>
@@ -286,6 +300,62 @@ Die folgenden Dateien konnten nicht umgewandelt werden:
         <source>Exit</source>
         <translation>Beenden</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) in the added folders are not audio files and were not added:
+%1</source>
+        <translation>
+            <numerusform>%n Datei in den hinzugefügten Ordnern ist keine Audiodatei und wurde nicht hinzugefügt:
+%1</numerusform>
+            <numerusform>%n Dateien in den hinzugefügten Ordnern sind keine Audiodateien und wurden nicht hinzugefügt:
+%1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weitere</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>It would be replaced by the conversion of %1.</source>
+        <translation>Sie würde durch die Umwandlung von %1 ersetzt.</translation>
+    </message>
+    <message>
+        <source>Do the same for every existing file in this run</source>
+        <translation>Für alle vorhandenen Dateien dieser Umwandlung ebenso verfahren</translation>
+    </message>
+    <message>
+        <source>%1: converted; %2</source>
+        <translation>%1: umgewandelt; %2</translation>
+    </message>
+    <message>
+        <source>%1
+Kept: %2</source>
+        <translation>%1
+Behalten: %2</translation>
+    </message>
+    <message>
+        <source>%1, kept</source>
+        <translation>%1, behalten</translation>
+    </message>
+    <message>
+        <source>No file was converted.</source>
+        <translation>Keine Datei wurde umgewandelt.</translation>
+    </message>
+    <message>
+        <source>The following files failed to be converted:
+%1</source>
+        <translation>Die folgenden Dateien konnten nicht umgewandelt werden:
+%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) kept as they were, since their MP3 already exists.</source>
+        <translation>
+            <numerusform>%n Datei unverändert behalten, da ihre MP3-Datei schon vorhanden ist.</numerusform>
+            <numerusform>%n Dateien unverändert behalten, da ihre MP3-Dateien schon vorhanden sind.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ToolProcess</name>
@@ -294,16 +364,16 @@ Die folgenden Dateien konnten nicht umgewandelt werden:
         <translation>das Kodierprogramm %1 konnte nicht gestartet werden (%2)</translation>
     </message>
     <message>
-        <source>the encoder tool ended unexpectedly (signal %1)</source>
-        <translation>das Kodierprogramm endete unerwartet (Signal %1)</translation>
-    </message>
-    <message>
         <source>the encoder tool failed without giving a reason (exit code %1)</source>
         <translation>das Kodierprogramm schlug ohne Angabe eines Grundes fehl (Exit-Code %1)</translation>
     </message>
     <message>
         <source>the encoder tool did not report a finished MP3</source>
         <translation>das Kodierprogramm hat keine fertige MP3-Datei gemeldet</translation>
+    </message>
+    <message>
+        <source>the encoder tool was ended by signal %1</source>
+        <translation>das Kodierprogramm wurde durch das Signal %1 beendet</translation>
     </message>
 </context>
 </TS>

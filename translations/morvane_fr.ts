@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr">
 <context>
+    <name>AddDialog</name>
+    <message>
+        <source>Add File(s)</source>
+        <translation>Ajouter des fichiers</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Ajouter</translation>
+    </message>
+    <message>
+        <source>Files or folder:</source>
+        <translation>Fichiers ou dossier&#xa0;:</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Files Not Added</source>
@@ -24,20 +39,24 @@
 </context>
 <context>
     <name>ConversionThread</name>
-    <message>
-        <source>kept the existing %1</source>
-        <translation>le fichier existant %1 a été conservé</translation>
-    </message>
-    <message>
-        <source>the output folder %1 does not exist</source>
-        <translation>le dossier de sortie %1 n’existe pas</translation>
-    </message>
     <message numerus="yes">
         <source>the encoder tool wrote nothing for %n second(s) and was stopped</source>
         <translation>
             <numerusform>l’outil d’encodage n’a rien écrit pendant %n seconde et a été arrêté</numerusform>
             <numerusform>l’outil d’encodage n’a rien écrit pendant %n secondes et a été arrêté</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>the folder %1 could not be made</source>
+        <translation>le dossier %1 n’a pas pu être créé</translation>
+    </message>
+    <message>
+        <source>%1 was not written by this program and was left as it is</source>
+        <translation>%1 n’a pas été écrit par ce programme et a été laissé tel quel</translation>
+    </message>
+    <message>
+        <source>the playlist %1 could not be written</source>
+        <translation>la liste de lecture %1 n’a pas pu être écrite</translation>
     </message>
 </context>
 <context>
@@ -62,6 +81,20 @@
         <translation>
             <numerusform>%n fichier en échec, %1 converti(s).</numerusform>
             <numerusform>%n fichiers en échec, %1 converti(s).</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) kept as they were, %1 converted.</source>
+        <translation>
+            <numerusform>%n fichier conservé tel quel, %1 converti(s).</numerusform>
+            <numerusform>%n fichiers conservés tels quels, %1 converti(s).</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) failed, %1 kept as they were, %2 converted.</source>
+        <translation>
+            <numerusform>%n fichier en échec, %1 conservé(s) tel(s) quel(s), %2 converti(s).</numerusform>
+            <numerusform>%n fichiers en échec, %1 conservé(s) tel(s) quel(s), %2 converti(s).</numerusform>
         </translation>
     </message>
 </context>
@@ -168,10 +201,6 @@
         <translation>Tous les fichiers (*)</translation>
     </message>
     <message>
-        <source>Add File(s)</source>
-        <translation>Ajouter des fichiers</translation>
-    </message>
-    <message>
         <source>Duplicate Files</source>
         <translation>Fichiers en double</translation>
     </message>
@@ -184,13 +213,6 @@
     <message>
         <source>Files Skipped</source>
         <translation>Fichiers ignorés</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n file(s) in the added folders are not audio files and were not added.</source>
-        <translation>
-            <numerusform>%n fichier des dossiers ajoutés n’est pas un fichier audio et n’a pas été ajouté.</numerusform>
-            <numerusform>%n fichiers des dossiers ajoutés ne sont pas des fichiers audio et n’ont pas été ajoutés.</numerusform>
-        </translation>
     </message>
     <message>
         <source>Measuring the files to add...</source>
@@ -267,14 +289,6 @@ Failed: %2</source>
         <translation>La conversion des fichiers sélectionnés est terminée&#xa0;!</translation>
     </message>
     <message>
-        <source>Completed converting the selected files!
-The following files failed to be converted:
-%1</source>
-        <translation>La conversion des fichiers sélectionnés est terminée&#xa0;!
-Les fichiers suivants n’ont pas pu être convertis&#xa0;:
-%1</translation>
-    </message>
-    <message>
         <source>Conversion Completed!</source>
         <translation>Conversion terminée&#xa0;!</translation>
     </message>
@@ -286,6 +300,62 @@ Les fichiers suivants n’ont pas pu être convertis&#xa0;:
         <source>Exit</source>
         <translation>Quitter</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) in the added folders are not audio files and were not added:
+%1</source>
+        <translation>
+            <numerusform>%n fichier des dossiers ajoutés n’est pas un fichier audio et n’a pas été ajouté&#xa0;:
+%1</numerusform>
+            <numerusform>%n fichiers des dossiers ajoutés ne sont pas des fichiers audio et n’ont pas été ajoutés&#xa0;:
+%1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>et %n autre</numerusform>
+            <numerusform>et %n autres</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>It would be replaced by the conversion of %1.</source>
+        <translation>Il serait remplacé par la conversion de %1.</translation>
+    </message>
+    <message>
+        <source>Do the same for every existing file in this run</source>
+        <translation>Faire de même pour tous les fichiers existants de cette conversion</translation>
+    </message>
+    <message>
+        <source>%1: converted; %2</source>
+        <translation>%1&#xa0;: converti&#xa0;; %2</translation>
+    </message>
+    <message>
+        <source>%1
+Kept: %2</source>
+        <translation>%1
+Conservé&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>%1, kept</source>
+        <translation>%1, conservé</translation>
+    </message>
+    <message>
+        <source>No file was converted.</source>
+        <translation>Aucun fichier n’a été converti.</translation>
+    </message>
+    <message>
+        <source>The following files failed to be converted:
+%1</source>
+        <translation>Les fichiers suivants n’ont pas pu être convertis&#xa0;:
+%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) kept as they were, since their MP3 already exists.</source>
+        <translation>
+            <numerusform>%n fichier conservé tel quel, car son MP3 existe déjà.</numerusform>
+            <numerusform>%n fichiers conservés tels quels, car leur MP3 existe déjà.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ToolProcess</name>
@@ -294,16 +364,16 @@ Les fichiers suivants n’ont pas pu être convertis&#xa0;:
         <translation>l’outil d’encodage %1 n’a pas pu être lancé (%2)</translation>
     </message>
     <message>
-        <source>the encoder tool ended unexpectedly (signal %1)</source>
-        <translation>l’outil d’encodage s’est arrêté de façon inattendue (signal %1)</translation>
-    </message>
-    <message>
         <source>the encoder tool failed without giving a reason (exit code %1)</source>
         <translation>l’outil d’encodage a échoué sans donner de raison (code de sortie %1)</translation>
     </message>
     <message>
         <source>the encoder tool did not report a finished MP3</source>
         <translation>l’outil d’encodage n’a pas signalé de MP3 terminé</translation>
+    </message>
+    <message>
+        <source>the encoder tool was ended by signal %1</source>
+        <translation>l’outil d’encodage a été arrêté par le signal %1</translation>
     </message>
 </context>
 </TS>

@@ -59,12 +59,12 @@ void DesktopSession::runEnded()
     inhibitor = QDBusUnixFileDescriptor();
 }
 
-void DesktopSession::notifyRunEnded(int converted, int failed)
+void DesktopSession::notifyRunEnded(int converted, int failed, int kept)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    const RunNotice notice = runNotice(converted, failed);
+    const RunNotice notice = runNotice(converted, failed, kept);
     // The desktop entry's name is also the icon's name in the theme.
     const QString desktopEntry = QGuiApplication::desktopFileName();
     QVariantMap hints;
@@ -78,13 +78,19 @@ void DesktopSession::notifyRunEnded(int converted, int failed)
     bus.send(call);
 }
 
-RunNotice runNotice(int converted, int failed)
+RunNotice runNotice(int converted, int failed, int kept)
 {
     RunNotice notice;
     notice.summary = DesktopSession::tr("Conversion completed");
-    if (failed == 0)
+    if (failed == 0 && kept == 0)
         notice.body = DesktopSession::tr("%n file(s) converted.", nullptr, converted);
-    else
+    else if (kept == 0)
         notice.body = DesktopSession::tr("%n file(s) failed, %1 converted.", nullptr, failed).arg(converted);
+    else if (failed == 0)
+        notice.body = DesktopSession::tr("%n file(s) kept as they were, %1 converted.", nullptr, kept).arg(converted);
+    else
+        notice.body = DesktopSession::tr("%n file(s) failed, %1 kept as they were, %2 converted.", nullptr, failed)
+                          .arg(kept)
+                          .arg(converted);
     return notice;
 }

@@ -30,7 +30,7 @@ public:
 
     void runStarted();
     void runEnded();
-    void notifyRunEnded(int converted, int failed);
+    void notifyRunEnded(int converted, int failed, int kept = 0);
 
 private:
     void keepInhibitor(QDBusPendingCallWatcher *call);
@@ -46,4 +46,4 @@ struct RunNotice
     QString body;
 };
 
-RunNotice runNotice(int converted, int failed);
+RunNotice runNotice(int converted, int failed, int kept = 0);

@@ -3,10 +3,13 @@
 // rules, and the texts of the "Duration" and "File Size" columns.
 #include "mainwindow.h"
 
+#include "adddialog.h"
 #include "audioformats.h"
 #include "durationprobe.h"
 #include "encodertool.h"
+#include "messagebox.h"
 #include "probebatch.h"
+#include "queuepaths.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
@@ -52,8 +55,8 @@ QString MainWindow::FormatFileSize(qint64 size)
     return QString::number(size * (1.0 / 1048576.0), 'f', 2) + QStringLiteral(" MB");
 }
 
-// The dialog starts in the user's music folder, and after an add in the
-// folder of the files added, for the rest of the session.
+// The dialog starts in the user's music folder, and later in the folder the
+// last files came from, by whatever way they were added.
 void MainWindow::on_btnAddFile_clicked()
 {
     if (addDialogFolder.isEmpty()) {
@@ -62,66 +65,86 @@ void MainWindow::on_btnAddFile_clicked()
     }
     const QString filter = tr("All Sound Files (%1)").arg(audioFilePatterns()) + QStringLiteral(";;")
                            + tr("All Files (*)");
-    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Add File(s)"), addDialogFolder, filter);
-    if (paths.isEmpty())
+    AddDialog dialog(this, addDialogFolder, filter);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen().isEmpty())
         return;
-    addDialogFolder = QFileInfo(paths.first()).absolutePath();
-    AddFiles(paths);
+    AddFiles(dialog.chosen());
 }
 
+// A file chosen on its own is queued under its name; a file found in a chosen
+// folder under its path from that folder's parent, which its MP3 keeps below
+// the output folder. Two entries with the same such path (letter case aside)
+// would write one MP3, and the same file twice would be converted twice:
+// both are refused.
 void MainWindow::AddFiles(const QStringList &paths)
 {
     // The worker reads the queue during a run, and an add already under way
     // owns the rows being appended.
-    if (thread.isRunning() || currentAdd)
+    if (thread.isRunning() || currentAdd || paths.isEmpty())
         return;
+    const QFileInfo first(QDir::fromNativeSeparators(paths.first()));
+    addDialogFolder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
     QStringList candidates;
-    int notAudio = 0;
+    QStringList candidateNames;
+    QStringList skipped;
     for (const QString &chosen : paths) {
         const QString path = QDir::fromNativeSeparators(chosen);
-        if (QFileInfo(path).isDir())
-            candidates << audioFilesIn(path, &notAudio);
-        else
+        if (QFileInfo(path).isDir()) {
+            QStringList notAudio;
+            for (const QString &file : audioFilesIn(path, &notAudio)) {
+                candidates << file;
+                candidateNames << queuePathInFolder(path, file);
+            }
+            for (const QString &file : std::as_const(notAudio))
+                skipped << queuePathInFolder(path, file);
+        } else {
             candidates << path;
+            candidateNames << fileNameOfPath(path);
+        }
     }
 
-    QSet<QString> known;
+    QSet<QString> knownNames;
+    QSet<QString> knownFiles;
     for (const QString &name : std::as_const(fileNames))
-        known.insert(name.toCaseFolded());
+        knownNames.insert(name.toCaseFolded());
+    for (const QString &path : std::as_const(inputFiles))
+        knownFiles.insert(QFileInfo(path).absoluteFilePath());
     QStringList refused;
     QStringList accepted;
-    for (const QString &path : std::as_const(candidates)) {
-        const QString name = fileNameOfPath(path);
+    QStringList acceptedNames;
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const QString &name = candidateNames.at(i);
         const QString key = name.toCaseFolded();
-        if (known.contains(key)) {
+        const QString file = QFileInfo(candidates.at(i)).absoluteFilePath();
+        if (knownNames.contains(key) || knownFiles.contains(file)) {
             refused << name;
             continue;
         }
-        known.insert(key);
-        accepted << path;
+        knownNames.insert(key);
+        knownFiles.insert(file);
+        accepted << candidates.at(i);
+        acceptedNames << name;
     }
 
-    MeasureAndAppend(accepted);
+    MeasureAndAppend(accepted, acceptedNames);
     if (closing)
         return;
     if (!refused.isEmpty()) {
-        QMessageBox::warning(
-            this, tr("Duplicate Files"),
-            tr("The following files already exist in the list and will not be added:\n%1")
-                .arg(refused.join(QLatin1Char('\n'))),
-            QMessageBox::Ok, QMessageBox::NoButton);
+        showFileList(this, QMessageBox::Warning, tr("Duplicate Files"),
+                     tr("The following files already exist in the list and will not be added:\n%1"), refused);
     }
-    if (notAudio > 0) {
-        QMessageBox::information(
-            this, tr("Files Skipped"),
-            tr("%n file(s) in the added folders are not audio files and were not added.", "", notAudio));
+    if (!skipped.isEmpty()) {
+        showFileList(this, QMessageBox::Information, tr("Files Skipped"),
+                     tr("%n file(s) in the added folders are not audio files and were not added:\n%1", "",
+                        int(skipped.size())),
+                     skipped);
     }
 }
 
 // Measures the files several at a time and appends their rows in the order
 // given. The window keeps repainting meanwhile; when it takes a while, a
 // progress dialog offers Cancel, which keeps the files measured so far.
-void MainWindow::MeasureAndAppend(const QStringList &paths)
+void MainWindow::MeasureAndAppend(const QStringList &paths, const QStringList &names)
 {
     if (paths.isEmpty())
         return;
@@ -137,7 +160,7 @@ void MainWindow::MeasureAndAppend(const QStringList &paths)
     int handled = 0;
     connect(&batch, &ProbeBatch::measured, this, [&](int index, const QString &output) {
         const QString &path = paths.at(index);
-        AppendRow(path, fileNameOfPath(path), output);
+        AppendRow(path, names.at(index), output);
         progress.setValue(++handled);
     });
     connect(&progress, &QProgressDialog::canceled, &batch, &ProbeBatch::cancel);

@@ -34,9 +34,11 @@ public:
     // The user's documents folder, or an empty string when there is none.
     QString DocumentsFolder() const;
 
-    // Adds files to the queue the way the add dialog does: duplicates by name
-    // (ignoring case) are refused with one warning for all of them. A folder
-    // adds the audio files below it. Returns once every file is measured
+    // Adds files to the queue the way the add dialog does. A folder adds the
+    // audio files below it, each under its path from the folder's parent
+    // (its tree is kept below the output folder); duplicates (the same name
+    // or path in the queue, ignoring case, or the same file) are refused with
+    // one warning for all of them. Returns once every file is measured
     // (several at a time) or the user cancelled; the window repaints meanwhile.
     void AddFiles(const QStringList &paths);
 
@@ -45,6 +47,7 @@ public:
     const QStringList &queuedNames() const { return fileNames; }
     const QVector<uint> &queuedDurations() const { return fileDurations; }
     const QStringList &failedNames() const { return failedFiles; }
+    const QStringList &keptNames() const { return keptFiles; }
     ConversionThread &worker() { return thread; }
 
 protected:
@@ -68,7 +71,7 @@ private:
     void ConnectWorker();
     void ShowDefaultOutputFolder();
     static QString DurationCell(const QString &probeOutput, uint *duration);
-    void MeasureAndAppend(const QStringList &paths);
+    void MeasureAndAppend(const QStringList &paths, const QStringList &names);
     void SetAdding(ProbeBatch *batch);
     void AppendRow(const QString &path, const QString &name, const QString &probeOutput);
     void MarkRow(int row, bool isSuccess, const ConversionThread::FileResult &result);
@@ -81,6 +84,8 @@ private:
     QStringList fileNames;
     QVector<uint> fileDurations;
     QStringList failedFiles;
+    // The files of the current run whose existing MP3 was kept.
+    QStringList keptFiles;
     // For the current run: why each failed file failed ("name: reason"),
     // and how far each file has got, in percent.
     QStringList failureDetails;

@@ -37,6 +37,7 @@ void MainWindow::on_btnConvert_clicked()
     ui->btnConvert->setEnabled(false);
 
     failedFiles.clear();
+    keptFiles.clear();
     failureDetails.clear();
     filePercents = QVector<int>(inputFiles.size(), 0);
 
@@ -77,17 +78,26 @@ void MainWindow::ShowRunProgress()
         ui->prgrsConversion->setValue(qMin(value, ui->prgrsConversion->maximum()));
 }
 
+// The question names the file that would replace the existing one, and
+// offers to give the same answer for the rest of the run.
 void MainWindow::OnFileExists(QString outputFile)
 {
     if (closing || ui->chckShutdown->isChecked()) {
         thread.overwriteExisting = false;
+        thread.sameAnswerForRest = true;
         return;
     }
-    const int answer = askWithButtons(
-        this, QMessageBox::Question, tr("File Exists"),
-        tr("File: %1 exists in the output directory!\nWould you like to overwrite it?").arg(outputFile),
-        {tr("Overwrite"), tr("Ignore")});
+    const QString input = QDir::toNativeSeparators(inputFiles.value(thread.questionIndex.load()));
+    QString text = tr("File: %1 exists in the output directory!\nWould you like to overwrite it?")
+                       .arg(QDir::toNativeSeparators(outputFile));
+    if (!input.isEmpty())
+        text += QStringLiteral("\n\n") + tr("It would be replaced by the conversion of %1.").arg(input);
+    bool forRest = false;
+    const int answer = askWithButtons(this, QMessageBox::Question, tr("File Exists"), text,
+                                      {tr("Overwrite"), tr("Ignore")}, QString(),
+                                      tr("Do the same for every existing file in this run"), &forRest);
     thread.overwriteExisting = answer == 0 && !closing;
+    thread.sameAnswerForRest = forRest && answer >= 0;
 }
 
 void MainWindow::OnFileCompleted(int index, bool isSuccess)
@@ -96,9 +106,16 @@ void MainWindow::OnFileCompleted(int index, bool isSuccess)
         return;
     const ConversionThread::FileResult result = thread.resultOf(index);
     MarkRow(index, isSuccess, result);
-    if (!isSuccess) {
-        failedFiles.append(fileNames.at(index));
-        failureDetails.append(tr("%1: %2").arg(fileNames.at(index), result.failureReason));
+    const QString &name = fileNames.at(index);
+    if (result.outcome == ConversionThread::Outcome::Kept) {
+        keptFiles.append(name);
+        failureDetails.append(tr("%1: %2").arg(name, result.failureReason));
+    } else if (!isSuccess) {
+        failedFiles.append(name);
+        failureDetails.append(tr("%1: %2").arg(name, result.failureReason));
+    } else {
+        for (const QString &note : result.notes)
+            failureDetails.append(tr("%1: converted; %2").arg(name, note));
     }
     if (index < filePercents.size())
         filePercents[index] = 100;
@@ -115,9 +132,16 @@ void MainWindow::MarkRow(int row, bool isSuccess, const ConversionThread::FileRe
 {
     const RowLook &look = isSuccess ? convertedLook : failedLook;
     const QString path = inputFiles.value(row);
-    const QString toolTip = isSuccess
-        ? tr("%1\nConverted to %2").arg(path, QDir::toNativeSeparators(thread.outputDir + result.outputName))
-        : tr("%1\nFailed: %2").arg(path, result.failureReason);
+    QString toolTip;
+    if (isSuccess) {
+        toolTip = tr("%1\nConverted to %2").arg(path, QDir::toNativeSeparators(thread.outputDir + result.outputName));
+        for (const QString &note : result.notes)
+            toolTip += QLatin1Char('\n') + note;
+    } else if (result.outcome == ConversionThread::Outcome::Kept) {
+        toolTip = tr("%1\nKept: %2").arg(path, result.failureReason);
+    } else {
+        toolTip = tr("%1\nFailed: %2").arg(path, result.failureReason);
+    }
     for (int column = 0; column < 3; ++column) {
         if (QTableWidgetItem *item = ui->tblFiles->item(row, column)) {
             item->setBackground(look.background);
@@ -128,8 +152,10 @@ void MainWindow::MarkRow(int row, bool isSuccess, const ConversionThread::FileRe
     }
     if (QTableWidgetItem *name = ui->tblFiles->item(row, 0)) {
         name->setIcon(look.mark);
-        name->setData(Qt::AccessibleTextRole,
-                      isSuccess ? tr("%1, converted").arg(name->text()) : tr("%1, failed").arg(name->text()));
+        const bool kept = result.outcome == ConversionThread::Outcome::Kept;
+        name->setData(Qt::AccessibleTextRole, isSuccess ? tr("%1, converted").arg(name->text())
+                                              : kept    ? tr("%1, kept").arg(name->text())
+                                                        : tr("%1, failed").arg(name->text()));
     }
 }
 
@@ -139,24 +165,28 @@ void MainWindow::MarkRow(int row, bool isSuccess, const ConversionThread::FileRe
 void MainWindow::FinishRun()
 {
     desktop.runEnded();
+    const int kept = int(keptFiles.size());
+    const int failed = int(failedFiles.size());
+    const int converted = int(fileNames.size()) - failed - kept;
     if (!isActiveWindow())
-        desktop.notifyRunEnded(int(fileNames.size() - failedFiles.size()), int(failedFiles.size()));
+        desktop.notifyRunEnded(converted, failed, kept);
     if (ui->chckShutdown->isChecked()) {
         launchShutdown();
         return;
     }
 
-    QString summary = tr("Completed converting the selected files!");
-    if (!failedFiles.isEmpty()) {
-        // Each name on a line of its own, the last one ended too.
-        QString names;
-        for (const QString &name : std::as_const(failedFiles))
-            names += name + QLatin1Char('\n');
-        summary = tr("Completed converting the selected files!\nThe following files failed to be converted:\n%1")
-                      .arg(names);
-    }
-    const int answer = askWithButtons(this, QMessageBox::Information, tr("Conversion Completed!"), summary,
-                                      {tr("New Conversion"), tr("Exit")}, failureDetails.join(QLatin1Char('\n')));
+    // Whole sentences, one paragraph each; at most a screenful of names, and
+    // every name with its reason behind "Show Details...".
+    QStringList paragraphs;
+    paragraphs << (converted > 0 ? tr("Completed converting the selected files!") : tr("No file was converted."));
+    if (failed > 0)
+        paragraphs << tr("The following files failed to be converted:\n%1").arg(shortList(failedFiles));
+    if (kept > 0)
+        paragraphs << tr("%n file(s) kept as they were, since their MP3 already exists.", "", kept);
+    const QStringList details = failureDetails + thread.runNotes();
+    const int answer = askWithButtons(this, QMessageBox::Information, tr("Conversion Completed!"),
+                                      paragraphs.join(QLatin1Char('\n')),
+                                      {tr("New Conversion"), tr("Exit")}, details.join(QLatin1Char('\n')));
     if (closing)
         return;
     if (answer != 0) {

@@ -67,6 +67,16 @@ private slots:
     void questionComesInQueueOrderWhileOthersRun();
     void laterFileNeverReplacesOutputOfSameRun();
     void missingOutputFolderIsTheReason();
+    void folderTreesAreKept();
+    void failedFileLeavesItsName_data();
+    void failedFileLeavesItsName();
+    void sameAnswerForTheRest_data();
+    void sameAnswerForTheRest();
+    void partialFileOfDeadToolIsRemoved_data();
+    void partialFileOfDeadToolIsRemoved();
+    void completeAlbumGetsGainAndPlaylist_data();
+    void completeAlbumGetsGainAndPlaylist();
+    void lastFileGetsTheFreeThreads();
     void toolInputIsClosed();
     void argumentsReachToolIntact_data();
     void argumentsReachToolIntact();
@@ -143,7 +153,7 @@ void TestConversionThread::toolOutcome_data()
     QTest::addColumn<bool>("success");
     QTest::addColumn<QString>("reason");
     QTest::newRow("crash after the marker") << standin("crash") << false
-                                            << "the encoder tool ended unexpectedly (signal 6)";
+                                            << "the encoder tool was ended by signal SIGABRT (Aborted)";
     QTest::newRow("no marker, exit 0") << standin("nomarker") << false
                                        << "the encoder tool did not report a finished MP3";
     QTest::newRow("marker, then exit 3") << standin("failcode") << false
@@ -285,6 +295,172 @@ void TestConversionThread::missingOutputFolderIsTheReason()
     QCOMPARE(job.recorder.completions(), QStringList{"done 0 fail"});
     QCOMPARE(job.worker.resultOf(0).failureReason, "the output folder " + job.path("gone/") + " does not exist");
     QVERIFY(!QFile::exists(job.path("args"))); // no tool was started for it
+}
+
+void TestConversionThread::folderTreesAreKept()
+{
+    // Files from added folders go below the output folder at their paths;
+    // the numbering of a clash stays within a folder; a folder the run made
+    // for a file that failed goes again, one that was there before stays.
+    setEncoderToolPath(standin("progress"));
+    Job job({"Music/A/song.wav", "Music/A/Song.flac", "Music/B/song.wav", "Music/C/bad.wav", "Old/bad2.wav",
+             "top.wav"});
+    ScopedEnv fail("MORVANE_STANDIN_FAIL_INPUT", "bad");
+    QVERIFY(QDir().mkpath(job.outputDir() + "Old"));
+    job.worker.maxTools = 2;
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(6));
+    QCOMPARE(job.recorder.completions(), QStringList({"done 0 ok", "done 1 ok", "done 2 ok", "done 3 fail",
+                                                      "done 4 fail", "done 5 ok"}));
+    QCOMPARE(job.worker.resultOf(1).outputName, QString("Music/A/Song (2).mp3"));
+    for (const char *output : {"Music/A/song.mp3", "Music/A/Song (2).mp3", "Music/B/song.mp3", "top.mp3"})
+        QCOMPARE(readFile(job.outputDir() + output), QByteArray("stand-in output\n"));
+    QTRY_VERIFY(job.worker.isFinished());
+    QVERIFY(!QFileInfo::exists(job.outputDir() + "Music/C"));
+    QVERIFY(QFileInfo(job.outputDir() + "Old").isDir());
+}
+
+void TestConversionThread::failedFileLeavesItsName_data()
+{
+    QTest::addColumn<int>("tools");
+    QTest::newRow("one after the other") << 1;
+    QTest::newRow("at once") << 2; // the second ends first, numbered, and is renamed
+}
+
+void TestConversionThread::failedFileLeavesItsName()
+{
+    QFETCH(int, tools);
+    setEncoderToolPath(standin("progress"));
+    Job job({"trunc.wav", "trunc.ogg"});
+    ScopedEnv fail("MORVANE_STANDIN_FAIL_INPUT", "trunc.wav");
+    ScopedEnv slow("MORVANE_STANDIN_SLOW_INPUT", "trunc.wav");
+    job.worker.maxTools = tools;
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(2));
+    QCOMPARE(job.recorder.completions(), QStringList({"done 0 fail", "done 1 ok"}));
+    QCOMPARE(job.worker.resultOf(1).outputName, QString("trunc.mp3"));
+    QCOMPARE(QDir(job.outputDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"trunc.mp3"});
+}
+
+void TestConversionThread::sameAnswerForTheRest_data()
+{
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("overwrite all") << true;
+    QTest::newRow("keep all") << false;
+}
+
+void TestConversionThread::sameAnswerForTheRest()
+{
+    QFETCH(bool, overwrite);
+    setEncoderToolPath(standin("progress"));
+    Job job({"a.wav", "b.wav", "new.wav", "c.wav"});
+    for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
+        QVERIFY(writeFile(job.outputDir() + name, kOldContent));
+    job.recorder.answer = [&](const QString &) {
+        job.worker.sameAnswerForRest = true;
+        return overwrite;
+    };
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(4));
+    QCOMPARE(job.recorder.log.filter(QRegularExpression("^exists")), QStringList{"exists a.mp3"});
+    const auto expected = overwrite ? ConversionThread::Outcome::Converted : ConversionThread::Outcome::Kept;
+    for (const int index : {0, 1, 3})
+        QCOMPARE(job.worker.resultOf(index).outcome, expected);
+    QCOMPARE(job.worker.resultOf(2).outcome, ConversionThread::Outcome::Converted);
+    QCOMPARE(readFile(job.outputDir() + "c.mp3"), overwrite ? QByteArray("stand-in output\n") : kOldContent);
+}
+
+void TestConversionThread::partialFileOfDeadToolIsRemoved_data()
+{
+    QTest::addColumn<bool>("stall");
+    QTest::newRow("stopped as hung") << true;
+    QTest::newRow("run stopped") << false;
+}
+
+void TestConversionThread::partialFileOfDeadToolIsRemoved()
+{
+    // Where the tool cannot write an unnamed file, it writes a hidden one
+    // and names it; a tool that dies cannot remove it, so the worker does.
+    QFETCH(bool, stall);
+    setEncoderToolPath(standin("hang"));
+    Job job({"Album/a.wav"});
+    ScopedEnv partial("MORVANE_STANDIN_PARTIAL", "1");
+    job.worker.stallTimeoutMs = stall ? 300 : 60000;
+    QVERIFY(writeFile(job.outputDir() + ".keep", kOldContent));
+    job.worker.start();
+    QTRY_VERIFY(QFileInfo::exists(job.outputDir() + "Album/.a.mp3.partial"));
+    if (!stall)
+        job.worker.requestStop();
+    QTRY_VERIFY_WITH_TIMEOUT(job.worker.isFinished(), 10000);
+    QVERIFY(!QFileInfo::exists(job.outputDir() + "Album"));
+    QCOMPARE(QDir(job.outputDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{".keep"});
+}
+
+void TestConversionThread::completeAlbumGetsGainAndPlaylist_data()
+{
+    QTest::addColumn<bool>("wholeFolderQueued");
+    QTest::addColumn<bool>("foreignPlaylist");
+    QTest::newRow("whole album") << true << false;
+    QTest::newRow("part of the album") << false << false;
+    QTest::newRow("a playlist of the user's") << true << true;
+}
+
+void TestConversionThread::completeAlbumGetsGainAndPlaylist()
+{
+    // Once every file of an album folder has converted, the album gain tool
+    // gets the MP3s and their loudness, before the run's last report; the
+    // folder gets a playlist, unless one of the user's has its name. A file
+    // of the folder that is not queued keeps its inputs' own album gain.
+    QFETCH(bool, wholeFolderQueued);
+    QFETCH(bool, foreignPlaylist);
+    setEncoderToolPath(standin("progress"));
+    Job job({"Best/02 two.wav", "Best/01 one.wav"});
+    ScopedEnv album("MORVANE_STANDIN_ALBUM", "Best Of");
+    ScopedEnv note("MORVANE_STANDIN_NOTE", "0.08 s could not be decoded");
+    ScopedEnv argsFile("MORVANE_STANDIN_ARGS_FILE", job.path("album").toUtf8());
+    // The inputs lie in one folder, as the names say.
+    job.inputs = QStringList{job.path("in/Best/02 two.wav"), job.path("in/Best/01 one.wav")};
+    QVERIFY(QDir().mkpath(job.path("in/Best")));
+    for (const QString &input : std::as_const(job.inputs))
+        QVERIFY(writeFile(input, "audio"));
+    if (!wholeFolderQueued)
+        QVERIFY(writeFile(job.path("in/Best/03 three.flac"), "audio"));
+    const QString playlist = job.outputDir() + "Best/Best.m3u8";
+    if (foreignPlaylist)
+        QVERIFY(QDir().mkpath(job.outputDir() + "Best") && writeFile(playlist, "#EXTM3U\nmine.mp3\n"));
+    QByteArray albumCallAtLastReport = "none";
+    job.recorder.onEvent = [&] {
+        if (job.recorder.log.last() == "done 1 ok")
+            albumCallAtLastReport = readFile(job.path("album"));
+    };
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(2));
+    const QString out = job.outputDir() + "Best/";
+    const QByteArray call = "-album-gain\n" + (out + "02 two.mp3\n" + out + "01 one.mp3\n").toUtf8()
+                            + "02 two.wav\n01 one.wav\n--\n";
+    QCOMPARE(albumCallAtLastReport, wholeFolderQueued ? call : QByteArray());
+    QCOMPARE(job.worker.resultOf(0).notes, QStringList{"0.08 s could not be decoded"});
+    QCOMPARE(readFile(playlist), foreignPlaylist ? QByteArray("#EXTM3U\nmine.mp3\n")
+                                                 : QByteArray("#EXTM3U\n# Written by Morvane; it replaces this list "
+                                                              "when it converts the folder again.\n"
+                                                              "#PLAYLIST:Best Of\n#EXTINF:61,02 two.wav\n02 two.mp3\n"
+                                                              "#EXTINF:61,01 one.wav\n01 one.mp3\n"));
+    QCOMPARE(job.worker.runNotes().size(), foreignPlaylist ? 1 : 0);
+}
+
+void TestConversionThread::lastFileGetsTheFreeThreads()
+{
+    // While files wait, every tool runs alone; once the last has started,
+    // the slot of each tool that ends goes to those still running.
+    setEncoderToolPath(standin("progress"));
+    Job job({"quick.wav", "slow.wav"});
+    ScopedEnv slow("MORVANE_STANDIN_SLOW_INPUT", "slow");
+    ScopedEnv tokens("MORVANE_STANDIN_TOKENS_FILE", job.path("tokens").toUtf8());
+    job.worker.maxTools = 2;
+    job.worker.start();
+    QVERIFY(job.recorder.waitForCompletions(2));
+    QCOMPARE(readFile(job.path("tokens")), QByteArray("0\n1\n"));
 }
 
 void TestConversionThread::toolInputIsClosed()

@@ -1,6 +1,8 @@
 // Argument lists, output names and the reading of the tool's output.
 
+#include "albuminfo.h"
 #include "encodertool.h"
+#include "queuepaths.h"
 #include "progressbridge.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,9 @@ private slots:
     void toolLiesBesideProgram();
     void outputName_data();
     void outputName();
+    void queuePath_data();
+    void queuePath();
+    void playlistInTrackOrder();
     void fileNameOfPath_data();
     void fileNameOfPath();
     void splitTemplate_data();
@@ -59,6 +64,53 @@ void TestEncoderTool::outputName()
     QFETCH(QString, input);
     QFETCH(QString, output);
     QCOMPARE(outputNameFor(input), output);
+}
+
+void TestEncoderTool::queuePath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("queuePath");
+    QTest::addColumn<QString>("outputPath");
+    QTest::newRow("tree") << "/m/Music" << "/m/Music/A/B/01 - Intro.flac" << "Music/A/B/01 - Intro.flac"
+                          << "Music/A/B/01 - Intro.mp3";
+    QTest::newRow("folder with a slash") << "/m/Music/" << "/m/Music/x.wav" << "Music/x.wav" << "Music/x.mp3";
+    QTest::newRow("dots in folders") << "/m/v1.0" << "/m/v1.0/take" << "v1.0/take" << "v1.0/take.mp3";
+    QTest::newRow("the root") << "/" << "/x/y.ogg" << "x/y.ogg" << "x/y.mp3";
+}
+
+void TestEncoderTool::queuePath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, file);
+    QFETCH(QString, queuePath);
+    QFETCH(QString, outputPath);
+    QCOMPARE(queuePathInFolder(folder, file), queuePath);
+    QCOMPARE(outputPathForQueuePath(queuePath), outputPath);
+    QCOMPARE(numberedOutputPath(outputPath, [&](const QString &path) { return path == outputPath; }),
+             folderOfQueuePath(outputPath) + outputNameFor(::fileNameOfPath(queuePath)).chopped(4) + " (2).mp3");
+}
+
+void TestEncoderTool::playlistInTrackOrder()
+{
+    // By disc and track where every entry has a number, else as given.
+    const QVector<PlaylistEntry> numbered{{"c.mp3", "#EXTINF:1,c", 2, 1}, {"b.mp3", "#EXTINF:1,b", 1, 10},
+                                          {"a.mp3", "#EXTINF:1,a", 1, 2}};
+    const QByteArray text = playlistText("Album", numbered);
+    QVERIFY(isOwnPlaylist(text));
+    QStringList order;
+    for (const PlaylistEntry &entry : playlistEntries(text))
+        order << entry.fileName;
+    QCOMPARE(order, (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+    QVector<PlaylistEntry> partly = numbered;
+    partly[1].track = 0;
+    order.clear();
+    for (const PlaylistEntry &entry : playlistEntries(playlistText("Album", partly)))
+        order << entry.fileName;
+    QCOMPARE(order, (QStringList{"c.mp3", "b.mp3", "a.mp3"}));
+    TrackInfo info = parseTrackInfo("Info artist A%0AB\nInfo title T\nInfo seconds 61.6\nInfo track 3/12\n");
+    QCOMPARE(extinfLine(info, "x.mp3"), QString("#EXTINF:62,A B - T"));
+    QCOMPARE(info.track, 3);
 }
 
 void TestEncoderTool::fileNameOfPath_data()

@@ -157,7 +157,7 @@ void TestDesktopSession::notifiesWhenTheWindowIsNotActive()
         "org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
         "GetCapabilities")));
     QTRY_VERIFY(call.isFinished());
-    const QList<QStringList> expected{{"Morvane", "Conversion completed", "1 file(s) failed, 1 converted."}};
+    const QList<QStringList> expected{{"Morvane", "Conversion completed", "1 file(s) kept as they were, 1 converted."}};
     QCOMPARE(notifications.shown, active ? QList<QStringList>() : expected);
     QCOMPARE(shutdowns.size(), 1);
 }

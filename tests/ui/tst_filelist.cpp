@@ -324,9 +324,33 @@ void TestFileList::droppedFolderAddsItsAudioFiles()
     Qt::DropAction reported = Qt::IgnoreAction;
     QVERIFY(sendDrop(window, &data, Qt::CopyAction, &reported));
     QCOMPARE(window.queuedPaths(), audio);
+    // Each under its path from the folder's parent, which it keeps below
+    // the output folder.
+    const QStringList names{"album/CD 1/2 two.wav", "album/CD 1/10 ten.flac", "album/CD 2/1 one.wav"};
+    QCOMPARE(window.queuedNames(), names);
+    QCOMPARE(table(window)->item(2, 0)->text(), names.at(2));
+    QCOMPARE(table(window)->item(2, 0)->toolTip(), audio.at(2));
     QCOMPARE(window.queuedDurations(), (QVector<uint>{1, 1, 1}));
     QVERIFY(seen->shown);
-    QVERIFY2(seen->text.startsWith("2 file"), qPrintable(seen->text));
+    QCOMPARE(seen->text, QStringLiteral("2 file(s) in the added folders are not audio files and were not added:\n"
+                                        "album/cover.jpg\nalbum/CD 2/notes.txt"));
+
+    // The add dialog opens in the dropped folder; a folder typed there is
+    // added as a dropped one is, and what is queued already is refused.
+    QString openedIn;
+    whenModal<QFileDialog>([&](QFileDialog *dialog) {
+        openedIn = dialog->directory().absolutePath();
+        dialog->setDirectory(dir.path());
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText("album");
+        QTest::keyClick(dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
+    });
+    BoxAnswerer answerer({"OK", "OK"});
+    QTest::mouseClick(button(window, "btnAddFile"), Qt::LeftButton);
+    QCOMPARE(openedIn, dir.filePath("album"));
+    QTRY_COMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen.first().title, QStringLiteral("Duplicate Files"));
+    QCOMPARE(answerer.seen.first().text.count('\n'), 3);
+    QCOMPARE(window.queuedNames(), names);
 }
 
 void TestFileList::slowAddShowsProgressAndCancelKeepsMeasured()

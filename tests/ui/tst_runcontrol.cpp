@@ -11,6 +11,7 @@
 #include "windowtesting.h"
 
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -166,7 +167,7 @@ void TestRunControl::wholeRunWithRealTool()
 
     const BoxSeen &summary = answerer.seen.first();
     QCOMPARE(summary.title, QStringLiteral("Conversion Completed!"));
-    QCOMPARE(summary.text, summaryHead() + "\nThe following files failed to be converted:\nbroken.wav\n");
+    QCOMPARE(summary.text, summaryHead() + "\nThe following files failed to be converted:\nbroken.wav");
     QCOMPARE(summary.buttons, (QStringList{"New Conversion", "Exit"}));
     // Why it failed: in the summary's details and in the red row's tool tip.
     QVERIFY2(summary.details.startsWith("broken.wav: ") && summary.details.size() > 20, qPrintable(summary.details));
@@ -221,23 +222,29 @@ void TestRunControl::wholeRunWithRealTool()
 
 void TestRunControl::overwriteQuestion()
 {
-    const QString kept = tone("kept.wav", 1.0);
+    // Three outputs were there before: the first is replaced, the second
+    // kept with the box ticked, which keeps the third without asking. The
+    // kept files are counted apart from failures.
     const QString replaced = tone("replaced.wav", 1.0);
+    const QString kept = tone("kept.wav", 1.0);
+    const QString alsoKept = tone("also kept.wav", 1.0);
     const QString out = outputFolder("out-overwrite");
     const QByteArray oldBytes("not an mp3, the user's own file");
-    for (const char *name : {"kept.mp3", "replaced.mp3"})
+    for (const char *name : {"replaced.mp3", "kept.mp3", "also kept.mp3"})
         QVERIFY(writeFile(out + name, oldBytes));
 
     MainWindow window;
     window.show();
-    window.AddFiles({replaced, kept});
+    window.AddFiles({replaced, kept, alsoKept});
     setOutputFolder(window, out);
     // Escape answers neither the question nor the summary.
     int stillOpenAfterEscape = 0;
-    BoxAnswerer answerer({"Overwrite", "Ignore", "New Conversion"}, [&](int) {
-        QWidget *box = QApplication::activeModalWidget();
+    BoxAnswerer answerer({"Overwrite", "Ignore", "New Conversion"}, [&](int number) {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         QTest::keyClick(box, Qt::Key_Escape);
         stillOpenAfterEscape += box->isVisible() && QApplication::activeModalWidget() == box;
+        if (number == 1)
+            box->checkBox()->setChecked(true);
     });
     convert(window);
     QTRY_COMPARE_WITH_TIMEOUT(answerer.seen.size(), 3, 60000);
@@ -246,18 +253,24 @@ void TestRunControl::overwriteQuestion()
     const BoxSeen &question = answerer.seen.at(0);
     QCOMPARE(question.title, QStringLiteral("File Exists"));
     QCOMPARE(question.text, QStringLiteral("File: replaced.mp3 exists in the output directory!\n"
-                                           "Would you like to overwrite it?"));
+                                           "Would you like to overwrite it?\n\n"
+                                           "It would be replaced by the conversion of ")
+                                + replaced + ".");
     QCOMPARE(question.buttons, (QStringList{"Overwrite", "Ignore"}));
     QCOMPARE(question.defaultButton, QStringLiteral("Overwrite"));
     QVERIFY(!question.hasEscape);
-    QCOMPARE(answerer.seen.at(1).text, QStringLiteral("File: kept.mp3 exists in the output directory!\n"
-                                                      "Would you like to overwrite it?"));
-    QCOMPARE(answerer.seen.at(2).text,
-             summaryHead() + "\nThe following files failed to be converted:\nkept.wav\n");
+    QVERIFY(answerer.seen.at(1).text.startsWith("File: kept.mp3 exists"));
+    const BoxSeen &summary = answerer.seen.at(2);
+    QCOMPARE(summary.text, summaryHead() + "\n2 file(s) kept as they were, since their MP3 already exists.");
+    QCOMPARE(summary.details, "kept.wav: kept the existing kept.mp3\nalso kept.wav: kept the existing also kept.mp3");
+    QVERIFY(window.failedNames().isEmpty());
+    QCOMPARE(window.keptNames(), (QStringList{"kept.wav", "also kept.wav"}));
 
-    QFile keptFile(out + "kept.mp3");
-    QVERIFY(keptFile.open(QIODevice::ReadOnly));
-    QCOMPARE(keptFile.readAll(), oldBytes);
+    for (const char *name : {"kept.mp3", "also kept.mp3"}) {
+        QFile keptFile(out + name);
+        QVERIFY(keptFile.open(QIODevice::ReadOnly));
+        QCOMPARE(keptFile.readAll(), oldBytes);
+    }
     QVERIFY(qAbs(fixtures::decodedDuration(out + "replaced.mp3") - 1.0) < 0.03);
 }
 
@@ -280,7 +293,7 @@ void TestRunControl::shutdownTickedSkipsAndPowersOff()
     QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(table->item(0, 0)->background().color(), QColor(Qt::red));
     QCOMPARE(table->item(1, 0)->background().color(), QColor(Qt::darkGreen));
-    QCOMPARE(window.failedNames(), QStringList{"existing.wav"});
+    QCOMPARE(window.keptNames(), QStringList{"existing.wav"});
     QFile old(out + "existing.mp3");
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old"));

@@ -131,8 +131,8 @@ void TestWindowTexts::everyTextWhole()
     QCOMPARE(window.findChild<QAbstractButton *>("btnConvert")->text(), convert);
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), qtCancel);
     if (!locale.startsWith("de") && !locale.startsWith("fr")) // English, with its plural forms
-        QCOMPARE(MainWindow::tr("%n file(s) in the added folders are not audio files and were not added.", nullptr, 1),
-                 "1 file in the added folders is not an audio file and was not added.");
+        QCOMPARE(MainWindow::tr("%n file(s) kept as they were, since their MP3 already exists.", nullptr, 1),
+                 "1 file kept as it was, since its MP3 already exists.");
     QStringList keys;
     for (const QWidget *widget : window.findChildren<QWidget *>()) {
         const QString text = widget->property("text").toString();
