@@ -26,11 +26,6 @@ void postProgress(int fileIndex, uint completedSeconds)
     QCoreApplication::postEvent(app, new ProgressMessageEvent(completedSeconds, fileIndex));
 }
 
-QString trRun(const char *text)
-{
-    return ConversionThread::tr(text);
-}
-
 } // namespace
 
 void OverwriteQuestion::ask(ConversionThread *worker, const QString &outputName, std::function<void()> onAnswered)
@@ -148,7 +143,7 @@ bool QueueRun::takeAnswer(ToolTask &task)
     if (answer.forRest)
         answerForRest = answer.overwrite ? 1 : 0;
     if (!answer.overwrite) {
-        decide(index, Outcome::Kept, askedName, trRun("kept the existing %1").arg(askedName));
+        decide(index, Outcome::Kept, askedName, ConversionThread::tr("kept the existing %1").arg(askedName));
         return false;
     }
     // The existing file stays until the tool has the new one complete and
@@ -164,7 +159,7 @@ bool QueueRun::prepare(int index, ToolTask &task)
     if (!outputDir.isEmpty() && !QFileInfo(outputDir).isDir()) {
         ++nextToStart;
         decide(index, Outcome::Failed, outputName,
-               trRun("the output folder %1 does not exist").arg(QDir::toNativeSeparators(outputDir)));
+               ConversionThread::tr("the output folder %1 does not exist").arg(QDir::toNativeSeparators(outputDir)));
         return false;
     }
     if (isClaimed(outputName)) {
@@ -182,7 +177,7 @@ bool QueueRun::prepare(int index, ToolTask &task)
         }
         if (answerForRest == 0) {
             ++nextToStart;
-            decide(index, Outcome::Kept, outputName, trRun("kept the existing %1").arg(outputName));
+            decide(index, Outcome::Kept, outputName, ConversionThread::tr("kept the existing %1").arg(outputName));
             return false;
         }
     }
@@ -219,7 +214,7 @@ void QueueRun::onTaskEnded(ToolProcess *tool)
         const QString folder = albumFolders.take(task.id);
         const bool written = tool->exitedCleanly() && isSuccessOutput(toolOutputText(tool->standardOutput()));
         if (!written)
-            worker.addRunNote(trRun("%1: the album gain could not be written: %2").arg(folder, tool->failureReason()));
+            worker.addRunNote(ConversionThread::tr("%1: the album gain could not be written: %2").arg(folder, tool->failureReason()));
     } else {
         const int index = task.id;
         const QString outputName = files[size_t(index)].outputName;

@@ -58,6 +58,18 @@
         <source>the playlist %1 could not be written</source>
         <translation>die Wiedergabeliste %1 konnte nicht geschrieben werden</translation>
     </message>
+    <message>
+        <source>kept the existing %1</source>
+        <translation>die vorhandene Datei %1 wurde behalten</translation>
+    </message>
+    <message>
+        <source>the output folder %1 does not exist</source>
+        <translation>der Ausgabeordner %1 existiert nicht</translation>
+    </message>
+    <message>
+        <source>%1: the album gain could not be written: %2</source>
+        <translation>%1: der Albumpegel konnte nicht geschrieben werden: %2</translation>
+    </message>
 </context>
 <context>
     <name>DesktopSession</name>

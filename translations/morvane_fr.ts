@@ -58,6 +58,18 @@
         <source>the playlist %1 could not be written</source>
         <translation>la liste de lecture %1 n’a pas pu être écrite</translation>
     </message>
+    <message>
+        <source>kept the existing %1</source>
+        <translation>le fichier existant %1 a été conservé</translation>
+    </message>
+    <message>
+        <source>the output folder %1 does not exist</source>
+        <translation>le dossier de sortie %1 n’existe pas</translation>
+    </message>
+    <message>
+        <source>%1: the album gain could not be written: %2</source>
+        <translation>%1&#xa0;: le gain d’album n’a pas pu être écrit&#xa0;: %2</translation>
+    </message>
 </context>
 <context>
     <name>DesktopSession</name>
