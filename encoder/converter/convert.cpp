@@ -88,6 +88,17 @@ public:
         return temp_.commit(destination_);
     }
 
+    void report(TrackReport &report) const
+    {
+        report.album = tags_.album;
+        report.artist = tags_.artist;
+        report.title = tags_.title;
+        report.track = tags_.track;
+        report.disc = tags_.disc;
+        report.seconds = sampleRate_ > 0 ? static_cast<double>(encoder_.samplesEncoded()) / sampleRate_ : 0.0;
+        report.loudness = blocks_;
+    }
+
 private:
     // Opens the input and decodes its first frame, whose shape decides the
     // encoder's format; only then is the temporary file made.
@@ -112,9 +123,10 @@ private:
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;
+        sampleRate_ = format.sampleRate;
         source_->readTags(tags_, cover_);
         reservedSize_ = reservedSize();
-        const std::vector<uint8_t> tag = buildTag(reservedSize_);
+        const std::vector<uint8_t> tag = buildTag(tags_, reservedSize_);
         if (Status status = encoder_.open(format, quality_); !status.ok())
             return status;
         if (Status status = muxer_.open(temp_.path(), encoder_.context(), tag); !status.ok())
@@ -130,19 +142,23 @@ private:
 
     // The tag is written before the audio, with the loudness frames holding
     // their longest values, and rewritten in place at the end with the
-    // measured ones and as much padding as they left free.
+    // measured ones and as much padding as they left free. The padding also
+    // keeps room for the album's gain and peak, which the album gain writes
+    // in place once the album's tracks are converted.
     std::size_t reservedSize() const
     {
         const std::string gain = LoudnessMeter::longestGain;
         const std::string peak = LoudnessMeter::longestPeak;
-        return buildTag(0, &gain, &peak).size();
+        Tags withAlbum = tags_;
+        withAlbum.userTexts.emplace_back("REPLAYGAIN_ALBUM_GAIN", gain);
+        withAlbum.userTexts.emplace_back("REPLAYGAIN_ALBUM_PEAK", peak);
+        return buildTag(withAlbum, 0, &gain, &peak).size();
     }
 
     // The tag padded to at least minSize bytes.
-    std::vector<uint8_t> buildTag(std::size_t minSize, const std::string *gain = nullptr,
+    std::vector<uint8_t> buildTag(Tags tags, std::size_t minSize, const std::string *gain = nullptr,
                                   const std::string *peak = nullptr) const
     {
-        Tags tags = tags_;
         if (gain && !gain->empty())
             tags.userTexts.emplace_back("REPLAYGAIN_TRACK_GAIN", *gain);
         if (peak)
@@ -155,12 +171,12 @@ private:
         std::string gain;
         std::string peak;
         if (measureLoudness_) {
-            if (Status status = loudness_.result(gain, peak); !status.ok())
+            if (Status status = loudness_.result(gain, peak, blocks_); !status.ok())
                 return status;
         }
         const std::string *measuredGain = measureLoudness_ ? &gain : nullptr;
         const std::string *measuredPeak = measureLoudness_ ? &peak : nullptr;
-        tag = buildTag(reservedSize_, measuredGain, measuredPeak);
+        tag = buildTag(tags_, reservedSize_, measuredGain, measuredPeak);
         if (tag.size() > reservedSize_)
             return Status::failure("the loudness does not fit the room reserved in the ID3v2 tag");
         return Status::success();
@@ -203,6 +219,8 @@ private:
     LoudnessMeter loudness_;
     Tags tags_;
     Picture cover_;
+    int sampleRate_ = 0;  // of the audio encoded
+    std::string blocks_;  // the measured loudness, for the album gain
     std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
     ProgressReporter progress_;
     libav::FramePtr decoded_;
@@ -213,7 +231,11 @@ private:
 } // namespace
 
 Status convert(const std::string &inputPath, int quality, const std::string &outputPath,
-               const ConversionOptions &options)
+               const ConversionOptions &options, TrackReport *report)
 {
-    return Conversion(inputPath, quality, outputPath, options).run();
+    Conversion conversion(inputPath, quality, outputPath, options);
+    Status status = conversion.run();
+    if (status.ok() && report)
+        conversion.report(*report);
+    return status;
 }

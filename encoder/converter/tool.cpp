@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -28,6 +29,30 @@ void printReason(const Status &status)
     std::fflush(stderr);
 }
 
+// The track's number without its total: "3" from "3/12".
+std::string numberOnly(const std::string &number)
+{
+    const std::size_t slash = number.find('/');
+    std::string result = number.substr(0, slash);
+    while (!result.empty() && (result.back() == ' ' || result.back() == '\t'))
+        result.pop_back();
+    return result;
+}
+
+// "Info <key> <value>" lines for the program's playlists and album gain;
+// a key without a value is left out.
+void printInfo(const TrackReport &report)
+{
+    const std::pair<const char *, std::string> texts[] = {
+        {"album", report.album},          {"artist", report.artist},
+        {"title", report.title},          {"track", numberOnly(report.track)},
+        {"disc", numberOnly(report.disc)}, {"loudness", report.loudness}};
+    for (const auto &[key, value] : texts)
+        if (!value.empty())
+            std::printf("%s%s %s\n", toolcontract::kInfoPrefix, key, toolcontract::encodeLineText(value).c_str());
+    std::printf("%sseconds %.6f\n", toolcontract::kInfoPrefix, report.seconds);
+}
+
 Status run(const Request &request, const ConversionOptions &options)
 {
     if (request.kind == Request::Kind::Probe) {
@@ -37,9 +62,12 @@ Status run(const Request &request, const ConversionOptions &options)
             std::printf("%c%ld%c\n", toolcontract::kDurationDelimiter, seconds, toolcontract::kDurationDelimiter);
         return status;
     }
-    Status status = convert(request.input, request.quality, request.output, options);
-    if (status.ok())
+    TrackReport report;
+    Status status = convert(request.input, request.quality, request.output, options, &report);
+    if (status.ok()) {
+        printInfo(report);
         std::printf("%s\n", toolcontract::kSuccessMarker);
+    }
     return status;
 }
 

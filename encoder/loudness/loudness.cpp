@@ -1,5 +1,7 @@
 #include "loudness/loudness.h"
 
+#include "loudness/blockhistogram.h"
+
 #include <algorithm>
 #include <cmath>
 #include <csignal>
@@ -10,12 +12,6 @@
 
 namespace {
 
-constexpr double referenceLoudness = -18.0; // LUFS, ReplayGain 2.0
-
-// Gains beyond this are no measurement any player should follow; they also
-// bound the text's length, which the tag's reserved room relies on.
-constexpr double largestGain = 99.99;
-
 constexpr std::size_t samplesPerBatch = 32768; // per channel, under a second of audio
 constexpr std::size_t batchesQueued = 4;
 
@@ -23,21 +19,6 @@ Status ebur128Failure(const char *what, int error)
 {
     return Status::failure(std::string("cannot measure the loudness (") + what + ", error " + std::to_string(error)
                            + ")");
-}
-
-std::string replayGainText(double loudness)
-{
-    const double gain = std::clamp(referenceLoudness - loudness, -largestGain, largestGain);
-    char text[32];
-    std::snprintf(text, sizeof text, "%+.2f dB", gain);
-    return text;
-}
-
-std::string replayPeakText(double peak)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6f", std::clamp(peak, 0.0, 99.0));
-    return text;
 }
 
 template<typename Sample>
@@ -76,6 +57,10 @@ Status LoudnessMeter::open(const AudioFormat &format)
     if (!state_)
         return Status::failure("cannot measure the loudness: out of memory");
     filling_.bytes.resize(samplesPerBatch * format.channels * bytesPerSample_);
+    // libebur128 ends a block every 100 ms (rounded to whole samples), the
+    // first after 400 ms.
+    samplesIn100ms_ = (static_cast<std::size_t>(format.sampleRate) + 5) / 10;
+    samplesToBlockEnd_ = 4 * samplesIn100ms_;
 
     // Stop requests stay with the main thread, whose blocking calls they
     // are to interrupt.
@@ -150,23 +135,55 @@ void LoudnessMeter::measureBatches()
     }
 }
 
-// libebur128 takes interleaved samples.
+// libebur128 takes interleaved samples. They are given to it up to the end
+// of each gating block, whose loudness is then the momentary loudness: the
+// album's loudness is computed from the blocks of all its tracks.
 int LoudnessMeter::measure(const Batch &batch)
 {
     const uint8_t *planar = batch.bytes.data();
-    const auto frames = static_cast<std::size_t>(batch.samples);
     const int capacity = static_cast<int>(samplesPerBatch);
+    const void *samples = nullptr;
     switch (format_.sampleFormat) {
     case AV_SAMPLE_FMT_S16P:
-        return ebur128_add_frames_short(
-            state_.get(), interleave<int16_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+        samples = interleave<int16_t>(planar, batch.samples, capacity, format_.channels, interleaved_);
+        break;
     case AV_SAMPLE_FMT_S32P:
-        return ebur128_add_frames_int(
-            state_.get(), interleave<int32_t>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+        samples = interleave<int32_t>(planar, batch.samples, capacity, format_.channels, interleaved_);
+        break;
     default:
-        return ebur128_add_frames_float(
-            state_.get(), interleave<float>(planar, batch.samples, capacity, format_.channels, interleaved_), frames);
+        samples = interleave<float>(planar, batch.samples, capacity, format_.channels, interleaved_);
+        break;
     }
+    const std::size_t frameBytes = static_cast<std::size_t>(format_.channels) * bytesPerSample_;
+    for (std::size_t done = 0; done < static_cast<std::size_t>(batch.samples);) {
+        const std::size_t frames = std::min(static_cast<std::size_t>(batch.samples) - done, samplesToBlockEnd_);
+        const void *start = static_cast<const uint8_t *>(samples) + done * frameBytes;
+        int error = EBUR128_SUCCESS;
+        switch (format_.sampleFormat) {
+        case AV_SAMPLE_FMT_S16P:
+            error = ebur128_add_frames_short(state_.get(), static_cast<const int16_t *>(start), frames);
+            break;
+        case AV_SAMPLE_FMT_S32P:
+            error = ebur128_add_frames_int(state_.get(), static_cast<const int32_t *>(start), frames);
+            break;
+        default:
+            error = ebur128_add_frames_float(state_.get(), static_cast<const float *>(start), frames);
+            break;
+        }
+        if (error != EBUR128_SUCCESS)
+            return error;
+        done += frames;
+        samplesToBlockEnd_ -= frames;
+        if (samplesToBlockEnd_ == 0) {
+            double blockLoudness = 0.0;
+            error = ebur128_loudness_momentary(state_.get(), &blockLoudness);
+            if (error != EBUR128_SUCCESS)
+                return error;
+            blocks_.addBlock(blockLoudness);
+            samplesToBlockEnd_ = samplesIn100ms_;
+        }
+    }
+    return EBUR128_SUCCESS;
 }
 
 void LoudnessMeter::stop()
@@ -182,7 +199,7 @@ void LoudnessMeter::stop()
     thread_.join();
 }
 
-Status LoudnessMeter::result(std::string &gain, std::string &peak)
+Status LoudnessMeter::result(std::string &gain, std::string &peak, std::string &blocks)
 {
     handOver(true);
     thread_.join();
@@ -203,5 +220,6 @@ Status LoudnessMeter::result(std::string &gain, std::string &peak)
     }
     gain = std::isfinite(loudness) ? replayGainText(loudness) : std::string();
     peak = replayPeakText(largest);
+    blocks = blocks_.text(largest);
     return Status::success();
 }

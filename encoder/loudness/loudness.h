@@ -2,6 +2,7 @@
 
 #include "common/status.h"
 #include "encode/resampler.h"
+#include "loudness/blockhistogram.h"
 
 #include <ebur128.h>
 
@@ -38,8 +39,9 @@ public:
     // "REPLAYGAIN_TRACK_PEAK" as "0.988547". The gain stays empty when the
     // audio is too quiet or too short to have a loudness (all of it below
     // the -70 LUFS gate, or less than one 400 ms block): no value is better
-    // than an invented one.
-    Status result(std::string &gain, std::string &peak);
+    // than an invented one. blocks is the loudness of the gating blocks and
+    // the peak, as BlockHistogram::text() gives them, for the album gain.
+    Status result(std::string &gain, std::string &peak, std::string &blocks);
 
     // The longest texts result() gives, to reserve room for them.
     static constexpr const char *longestGain = "+99.99 dB";
@@ -67,7 +69,11 @@ private:
     AudioFormat format_;
     int bytesPerSample_ = 0;
     Batch filling_;
-    std::vector<unsigned char> interleaved_; // the measuring thread's scratch buffer
+    // The measuring thread's own.
+    std::vector<unsigned char> interleaved_; // scratch buffer
+    std::size_t samplesIn100ms_ = 0;
+    std::size_t samplesToBlockEnd_ = 0;       // until libebur128 ends its next gating block
+    BlockHistogram blocks_;
 
     // Shared with the measuring thread.
     std::mutex mutex_;

@@ -3,6 +3,7 @@
 
 #include "audiofixtures.h"
 #include "encodertool.h"
+#include "toolcontract.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -122,6 +123,8 @@ private slots:
     void loudnessMatchesEbur128_data();
     void loudnessMatchesEbur128();
     void albumLoudnessCarried();
+    void infoLinesDescribeTheTrack_data();
+    void infoLinesDescribeTheTrack();
 
 private:
     QTemporaryDir dir;
@@ -330,6 +333,56 @@ void TestEncoderTags::albumLoudnessCarried()
     QCOMPARE(tags.value("REPLAYGAIN_ALBUM_GAIN").toString(), QStringLiteral("-3.21 dB"));
     QCOMPARE(tags.value("REPLAYGAIN_ALBUM_PEAK").toString(), QStringLiteral("0.654321"));
     QVERIFY(tags.value("REPLAYGAIN_TRACK_GAIN").toString() != QStringLiteral("+40.00 dB"));
+}
+
+void TestEncoderTags::infoLinesDescribeTheTrack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<double>("tolerance"); // seconds
+    QTest::newRow("44.1 kHz, exact") << "info.flac" << 44100 << 52921 << 1e-6;
+    QTest::newRow("96 kHz, encoded at 48 kHz") << "info96.flac" << 96000 << 115203 << 2.0 / 48000;
+}
+
+// The "Info" lines the program's playlists and album gain read: tag values
+// on one line each, numbers without totals, the exact length.
+void TestEncoderTags::infoLinesDescribeTheTrack()
+{
+    QFETCH(QString, name);
+    QFETCH(int, rate);
+    QFETCH(int, samples);
+    QFETCH(double, tolerance);
+    const QString title = QStringLiteral("50% off\nT\u00eftle");
+    const QString input = dir.filePath(name);
+    QVERIFY(fixtures::runStockFfmpeg(
+        {"-f", "lavfi", "-i", QStringLiteral("sine=sample_rate=%1,atrim=end_sample=%2").arg(rate).arg(samples),
+         "-metadata", "title=" + title, "-metadata", "artist=Artist", "-metadata", "album=Album", "-metadata",
+         "track=3/12", "-metadata", "disc=1/2", input}));
+
+    const Run run = convert(input, 30, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QMap<QString, QString> info;
+    const QList<QByteArray> lines = run.out.split('\n');
+    int lastInfo = -1;
+    for (const QByteArray &line : lines) {
+        if (line.startsWith(toolcontract::kInfoPrefix)) {
+            lastInfo = int(&line - lines.data());
+            const QByteArray rest = line.mid(int(qstrlen(toolcontract::kInfoPrefix)));
+            const QByteArray key = rest.left(rest.indexOf(' '));
+            QVERIFY2(!info.contains(key), line.constData());
+            info.insert(key, QString::fromStdString(toolcontract::decodeLineText(rest.mid(key.size() + 1).toStdString())));
+        }
+    }
+    QVERIFY2(lines.indexOf(toolcontract::kSuccessMarker) > lastInfo, "the Info lines come before the success marker");
+    QCOMPARE(info.value("title"), title);
+    QCOMPARE(info.value("artist"), QStringLiteral("Artist"));
+    QCOMPARE(info.value("album"), QStringLiteral("Album"));
+    QCOMPARE(info.value("track"), QStringLiteral("3"));
+    QCOMPARE(info.value("disc"), QStringLiteral("1"));
+    QVERIFY2(qAbs(info.value("seconds").toDouble() - double(samples) / rate) <= tolerance,
+             qPrintable(info.value("seconds")));
+    QVERIFY(!info.value("loudness").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestEncoderTags)
