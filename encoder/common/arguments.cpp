@@ -8,7 +8,8 @@
 namespace {
 
 constexpr const char *usage =
-    "usage: ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>  |  ffmpeg -i <input>";
+    "usage: ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>  |  ffmpeg -i <input>  |  "
+    "ffmpeg -album-gain <mp3>...";
 
 // The arguments as one of the contract's templates: every literal word must
 // match exactly, and each placeholder word takes the argument in its place.
@@ -59,6 +60,11 @@ int lameVbrLevel(int quality)
 Status parseArguments(int argc, const char *const *argv, Request &request)
 {
     std::string input, quality, output;
+    if (argc >= 3 && std::string(argv[1]) == toolcontract::kAlbumGainOption) {
+        request.kind = Request::Kind::AlbumGain;
+        request.mp3s.assign(argv + 2, argv + argc);
+        return Status::success();
+    }
     if (matchTemplate(toolcontract::kProbeTemplate, argc, argv, input, quality, output)) {
         request.kind = Request::Kind::Probe;
         request.input = input;

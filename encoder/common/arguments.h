@@ -3,18 +3,21 @@
 #include "common/status.h"
 
 #include <string>
+#include <vector>
 
-// What the command line asks for. Exactly two shapes are accepted:
+// What the command line asks for. Exactly three shapes are accepted:
 //   ffmpeg -i <input>                                       probe
 //   ffmpeg -i <input> -acodec libmp3lame -aq <0..99> <output>   conversion
+//   ffmpeg -album-gain <mp3>...                             album gain
 struct Request
 {
-    enum class Kind { Probe, Convert };
+    enum class Kind { Probe, Convert, AlbumGain };
 
     Kind kind = Kind::Probe;
     std::string input;
-    std::string output; // conversion only
-    int quality = 0;    // conversion only, 0..99
+    std::string output;             // conversion only
+    int quality = 0;                // conversion only, 0..99
+    std::vector<std::string> mp3s; // album gain only, at least one
 };
 
 Status parseArguments(int argc, const char *const *argv, Request &request);

@@ -1,12 +1,14 @@
 #include "converter/tool.h"
 
 #include "common/arguments.h"
+#include "converter/albumgain.h"
 #include "common/interruption.h"
 #include "input/probe.h"
 #include "toolcontract.h"
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <utility>
 
 extern "C" {
@@ -60,6 +62,12 @@ Status run(const Request &request, const ConversionOptions &options)
         Status status = probeDuration(request.input, seconds);
         if (status.ok())
             std::printf("%c%ld%c\n", toolcontract::kDurationDelimiter, seconds, toolcontract::kDurationDelimiter);
+        return status;
+    }
+    if (request.kind == Request::Kind::AlbumGain) {
+        Status status = writeAlbumGain(request.mp3s, STDIN_FILENO);
+        if (status.ok())
+            std::printf("%s\n", toolcontract::kSuccessMarker);
         return status;
     }
     TrackReport report;
