@@ -11,6 +11,7 @@
 #include "output/destination.h"
 #include "output/mp3check.h"
 #include "output/mp3muxer.h"
+#include "tags/foldercover.h"
 #include "tags/id3v2.h"
 #include "tags/tags.h"
 
@@ -125,6 +126,8 @@ private:
             return status;
         sampleRate_ = format.sampleRate;
         source_->readTags(tags_, cover_);
+        if (cover_.data.empty())
+            readFolderCover(inputPath_, cover_);
         reservedSize_ = reservedSize();
         const std::vector<uint8_t> tag = buildTag(tags_, reservedSize_);
         if (Status status = encoder_.open(format, quality_); !status.ok())

@@ -5,6 +5,7 @@
 #include "encodertool.h"
 #include "toolcontract.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,6 +120,8 @@ private slots:
     void everyTagCarried_data();
     void everyTagCarried();
     void coverCarriedOver();
+    void folderCover_data();
+    void folderCover();
     void untaggedGetsOnlyLoudness();
     void loudnessMatchesEbur128_data();
     void loudnessMatchesEbur128();
@@ -262,6 +265,62 @@ void TestEncoderTags::coverCarriedOver()
     QVERIFY2(run.succeeded(), qPrintable(run.describe()));
     QVERIFY(fixtures::runStockFfmpeg({"-i", output, "-map", "0:v", "-c", "copy", "-f", "image2", extracted}));
     QCOMPARE(head(extracted, 1 << 20), head(picture, 1 << 20));
+}
+
+void TestEncoderTags::folderCover_data()
+{
+    QTest::addColumn<QStringList>("files"); // "name=color" makes an image, "name=text" a text file, "name=fifo"
+    QTest::addColumn<bool>("embedded");
+    QTest::addColumn<QString>("expected"); // the file the MP3's front cover comes from, or none
+
+    QTest::newRow("cover before folder before front, any case; an image only by its first bytes")
+        << QStringList{"Front.png=red", "FOLDER.JPG=green", "folder.png=blue", "cover.png=text", "Cover.txt=red"}
+        << false << "FOLDER.JPG";
+    QTest::newRow("jpeg before png") << QStringList{"cover.png=red", "Cover.jpeg=green"} << false << "Cover.jpeg";
+    QTest::newRow("a FIFO is no cover") << QStringList{"cover.jpg=fifo"} << false << "";
+    QTest::newRow("the embedded picture wins") << QStringList{"cover.jpg=green"} << true << "embedded.png";
+}
+
+// The album folder's image for an input without a picture of its own.
+void TestEncoderTags::folderCover()
+{
+    QFETCH(QStringList, files);
+    QFETCH(bool, embedded);
+    QFETCH(QString, expected);
+    const QString folder = dir.filePath(QStringLiteral("folder%1").arg(QTest::currentDataTag()).remove(' '));
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &file : files) {
+        const QString name = folder + "/" + file.section('=', 0, 0);
+        const QString kind = file.section('=', 1);
+        if (kind == "fifo")
+            QCOMPARE(QProcess::execute("mkfifo", {name}), 0);
+        else if (kind == "text")
+            QVERIFY(QFile(name).open(QIODevice::WriteOnly) && QFile(name).resize(100));
+        else
+            QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "color=" + kind + ":size=8x8", "-frames:v", "1",
+                                              "-f", "image2", "-c:v", name.endsWith("png", Qt::CaseInsensitive)
+                                              ? "png" : "mjpeg", name}));
+    }
+    const QString input = folder + "/in.flac";
+    QStringList make{"-f", "lavfi", "-i", "sine=duration=1"};
+    if (embedded) {
+        QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "color=red:size=8x8", "-frames:v", "1",
+                                          folder + "/embedded.png"}));
+        make << "-i" << folder + "/embedded.png" << "-map" << "0" << "-map" << "1" << "-c:v" << "copy"
+             << "-disposition:v" << "attached_pic";
+    }
+    QVERIFY(fixtures::runStockFfmpeg(make << input));
+
+    const Run run = convert(input, 30, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const QJsonObject cover =
+        QJsonDocument::fromJson(tagtool({"read", input + ".mp3"})).object().value("frames").toObject().value("APIC").toObject();
+    if (expected.isEmpty()) {
+        QVERIFY(cover.isEmpty());
+        return;
+    }
+    QCOMPARE(cover.value("type").toInt(), 3);
+    QCOMPARE(QByteArray::fromHex(cover.value("data").toString().toLatin1()), head(folder + "/" + expected, 1 << 20));
 }
 
 // An input without tags gets a tag holding only its loudness.
