@@ -126,7 +126,7 @@ private:
             return status;
         sampleRate_ = format.sampleRate;
         source_->readTags(tags_, cover_);
-        if (cover_.data.empty())
+        if (cover_.data.empty() && !readApeCover(inputPath_, cover_))
             readFolderCover(inputPath_, cover_);
         reservedSize_ = reservedSize();
         const std::vector<uint8_t> tag = buildTag(tags_, reservedSize_);

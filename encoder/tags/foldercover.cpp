@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr off_t largestCover = 16 * 1024 * 1024;
 constexpr std::size_t folderEntriesLooked = 100000; // a folder of more is no album's
 
 const char *const coverStems[] = {"cover", "folder", "front"};
@@ -41,18 +40,7 @@ int coverRank(const std::string &name)
     return -1;
 }
 
-const char *imageType(const std::vector<uint8_t> &data)
-{
-    static const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF};
-    static const uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (data.size() > sizeof png && std::equal(std::begin(png), std::end(png), data.begin()))
-        return "image/png";
-    if (data.size() > sizeof jpeg && std::equal(std::begin(jpeg), std::end(jpeg), data.begin()))
-        return "image/jpeg";
-    return nullptr;
-}
-
-// The whole file, if it is a regular file of at most largestCover bytes
+// The whole file, if it is a regular file of at most maxPictureBytes
 // (opened without blocking, in case a FIFO bears the name).
 bool readImage(const std::string &path, std::vector<uint8_t> &data)
 {
@@ -60,7 +48,7 @@ bool readImage(const std::string &path, std::vector<uint8_t> &data)
     if (descriptor < 0)
         return false;
     struct stat info = {};
-    bool ok = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= largestCover;
+    bool ok = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) <= maxPictureBytes;
     if (ok) {
         data.resize(static_cast<std::size_t>(info.st_size));
         std::size_t got = 0;
@@ -103,7 +91,7 @@ bool readFolderCover(const std::string &inputPath, Picture &picture)
         std::vector<uint8_t> data;
         if (!readImage(folder + "/" + candidate.second, data))
             continue;
-        if (const char *type = imageType(data)) {
+        if (const char *type = imageMimeType(data)) {
             picture.mimeType = type;
             picture.data = std::move(data);
             return true;

@@ -4,7 +4,10 @@
 #include "tags/taglibquiet.h"
 #include "tags/tags.h"
 
+#include <taglib/apeitem.h>
+#include <taglib/apetag.h>
 #include <taglib/fileref.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tfile.h>
 #include <taglib/tpropertymap.h>
 
@@ -87,4 +90,36 @@ Tags readTagLibTags(const std::string &path)
             tags.userTexts.emplace_back(description, value);
     }
     return tags;
+}
+
+bool readApeCover(const std::string &path, Picture &picture)
+{
+    silenceTagLib();
+
+    TagLib::FileRef file(path.c_str(), false);
+    auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(file.file());
+    if (!mpeg || !mpeg->isValid() || !mpeg->hasAPETag())
+        return false;
+    const TagLib::APE::ItemListMap &items = mpeg->APETag()->itemListMap();
+    // The keys are upper-case, as APEv2 compares them without case.
+    const TagLib::APE::Item *chosen = nullptr;
+    for (const auto &[key, item] : items) {
+        if (item.type() != TagLib::APE::Item::Binary || !key.startsWith("COVER ART ("))
+            continue;
+        if (!chosen || key == "COVER ART (FRONT)")
+            chosen = &item;
+    }
+    if (!chosen)
+        return false;
+    const TagLib::ByteVector value = chosen->binaryData();
+    const int nul = value.find('\0');
+    if (nul < 0 || value.size() - static_cast<unsigned>(nul) - 1 > maxPictureBytes)
+        return false;
+    std::vector<uint8_t> data(value.begin() + nul + 1, value.end());
+    const char *type = imageMimeType(data);
+    if (!type)
+        return false;
+    picture.mimeType = type;
+    picture.data = std::move(data);
+    return true;
 }

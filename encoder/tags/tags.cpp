@@ -1,12 +1,11 @@
 #include "tags/tags.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <initializer_list>
 
 namespace {
-
-// Largest picture carried over; ID3v2 tags cannot exceed 256 MB anyway.
-constexpr int maxPictureBytes = 16 * 1024 * 1024;
 
 // The first non-empty value under any of the keys (case-insensitive),
 // looking in the container's metadata first.
@@ -53,6 +52,17 @@ bool isFrontCover(const AVStream *stream)
 }
 
 } // namespace
+
+const char *imageMimeType(const std::vector<uint8_t> &data)
+{
+    static const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF};
+    static const uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (data.size() > sizeof png && std::equal(std::begin(png), std::end(png), data.begin()))
+        return "image/png";
+    if (data.size() > sizeof jpeg && std::equal(std::begin(jpeg), std::end(jpeg), data.begin()))
+        return "image/jpeg";
+    return nullptr;
+}
 
 std::string withTotal(std::string number, const std::string &total)
 {
@@ -144,7 +154,7 @@ bool readCover(const AVFormatContext *format, Picture &picture)
         const AVStream *stream = format->streams[i];
         const AVPacket &packet = stream->attached_pic;
         if (!(stream->disposition & AV_DISPOSITION_ATTACHED_PIC) || !pictureMimeType(stream->codecpar->codec_id)
-            || packet.size <= 0 || packet.size > maxPictureBytes)
+            || packet.size <= 0 || static_cast<std::size_t>(packet.size) > maxPictureBytes)
             continue;
         if (!chosen || (isFrontCover(stream) && !isFrontCover(chosen)))
             chosen = stream;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -54,6 +55,18 @@ Tags readTagLibTags(const std::string &path);
 
 // The input's front cover (an attached JPEG or PNG), else its first picture.
 bool readCover(const AVFormatContext *format, Picture &picture);
+
+// The same from an MP3's APEv2 tag ("Cover Art (Front)", else another
+// "Cover Art" item: a file name, a NUL, the image), which libavformat does
+// not read there.
+bool readApeCover(const std::string &path, Picture &picture);
+
+// "image/jpeg" or "image/png" after the data's first bytes; nullptr for
+// anything else.
+const char *imageMimeType(const std::vector<uint8_t> &data);
+
+// Largest picture carried over; ID3v2 tags cannot exceed 256 MB anyway.
+constexpr std::size_t maxPictureBytes = 16 * 1024 * 1024;
 
 // Joins a field's several values the way ID3v2.3 separates them.
 std::string joinValues(const std::vector<std::string> &values);

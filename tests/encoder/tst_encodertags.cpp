@@ -195,6 +195,7 @@ void TestEncoderTags::everyTagCarried_data()
                              << "front";
     QTest::newRow("mp4") << "mp4" << "t.m4a" << QStringList() << frames(all) << "back";
     QTest::newRow("ape (wavpack)") << "ape" << "t.wv" << QStringList() << frames(all) << "front";
+    QTest::newRow("ape (mp3)") << "ape" << "ta.mp3" << QStringList{"-id3v2_version", "0"} << frames(all) << "front";
     // ASF keeps the year alone, and this writer no track total.
     TagMap asf = frames(all + QStringList{"TRCK=3"});
     asf.remove("TDAT");
