@@ -250,10 +250,11 @@ Status writeAlbumGain(const std::vector<std::string> &mp3s, int input)
         for (const std::string &mp3 : mp3s) {
             if (interruption::requestedBy())
                 return interruption::stopped();
-            if (Status status = updateMp3(mp3, values, check); !status.ok())
-                return status.reason() == interruption::stopped().reason()
-                    ? status
-                    : Status::failure("cannot write the album gain into \"" + mp3 + "\": " + status.reason());
+            Status status = updateMp3(mp3, values, check);
+            if (!status.ok() && interruption::requestedBy())
+                return interruption::stopped();
+            if (!status.ok())
+                return Status::failure("cannot write the album gain into \"" + mp3 + "\": " + status.reason());
         }
     }
     return Status::success();

@@ -1,8 +1,8 @@
 #include "converter/tool.h"
 
 #include "common/arguments.h"
-#include "converter/albumgain.h"
 #include "common/interruption.h"
+#include "converter/albumgain.h"
 #include "input/probe.h"
 #include "toolcontract.h"
 
