@@ -85,7 +85,10 @@ public:
             return status;
         if (interruption::requestedBy())
             return interruption::stopped();
-        return temp_.commit(destination_);
+        if (Status status = temp_.commit(destination_); !status.ok())
+            return status;
+        printNotes(source_->notes());
+        return Status::success();
     }
 
 private:

@@ -1,0 +1,135 @@
+// What the MP3 keeps of the input: damaged samples are repaired instead of
+// crashing the encoder, and the user hears of it in a note.
+
+#include "audiofixtures.h"
+#include "encodertool.h"
+#include "toolcontract.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cstring>
+#include <limits>
+
+using namespace encodertool;
+
+namespace {
+
+// The "ffmpeg: note: " lines of standard error, without the prefix.
+QStringList notes(const QByteArray &err)
+{
+    QStringList lines;
+    for (const QString &line : otherErrorLines(err))
+        if (line.startsWith(toolcontract::kNotePrefix))
+            lines << line.mid(int(std::strlen(toolcontract::kNotePrefix)));
+    return lines;
+}
+
+// The bytes of a float or double sample in the file's byte order.
+QByteArray sampleBytes(double value, int bytes, bool bigEndian)
+{
+    QByteArray data(bytes, Qt::Uninitialized);
+    if (bytes == 4) {
+        const float single = float(value);
+        quint32 bits;
+        std::memcpy(&bits, &single, 4);
+        bigEndian ? qToBigEndian(bits, data.data()) : qToLittleEndian(bits, data.data());
+    } else {
+        quint64 bits;
+        std::memcpy(&bits, &value, 8);
+        bigEndian ? qToBigEndian(bits, data.data()) : qToLittleEndian(bits, data.data());
+    }
+    return data;
+}
+
+// Overwrites samples (counted over all channels) of a float WAV or AIFF-C
+// written by the stock program with +bitexact, so that its chunk ids are
+// the only ones in the file.
+bool overwriteSamples(const QString &path, const QList<qint64> &indexes, double value, int bytes, bool aiff)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray contents = file.readAll();
+    const qsizetype chunk = contents.indexOf(aiff ? "SSND" : "data", 12);
+    if (chunk < 0)
+        return false;
+    const qint64 start = chunk + 8 + (aiff ? 8 : 0);
+    for (const qint64 index : indexes)
+        if (!file.seek(start + index * bytes) || file.write(sampleBytes(value, bytes, aiff)) != bytes)
+            return false;
+    return true;
+}
+
+} // namespace
+
+class TestEncoderFidelity : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void damagedSamples_data();
+    void damagedSamples();
+
+private:
+    QString file(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+};
+
+void TestEncoderFidelity::damagedSamples_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("note");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    QTest::newRow("wav float, NaN") << "wav" << "pcm_f32le" << nan << 1 << "1 damaged sample was repaired";
+    QTest::newRow("wav float, infinite") << "wav" << "pcm_f32le" << -infinity << 3 << "3 damaged samples were repaired";
+    QTest::newRow("wav float, 1e9") << "wav" << "pcm_f32le" << 1e9 << 2 << "2 damaged samples were repaired";
+    QTest::newRow("wav double, too large for float") << "wav" << "pcm_f64le" << 1e300 << 2
+                                                     << "2 damaged samples were repaired";
+    QTest::newRow("aiff-c float, NaN") << "aiff" << "pcm_f32be" << nan << 5 << "5 damaged samples were repaired";
+    // Overs of a float file are audio, kept as they are.
+    QTest::newRow("wav float, overs") << "wav" << "pcm_f32le" << 4.0 << 50 << "";
+}
+
+void TestEncoderFidelity::damagedSamples()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QString, codec);
+    QFETCH(double, value);
+    QFETCH(int, count);
+    QFETCH(QString, note);
+
+    const QString clean = file("clean-" + codec + "." + suffix);
+    const QString damaged = file("damaged-" + codec + "." + suffix);
+    fixtures::Tone tone;
+    tone.frequency = 440;
+    tone.outputOptions = {"-fflags", "+bitexact", "-c:a", codec};
+    QVERIFY(fixtures::makeTone(clean, tone));
+    QFile::remove(damaged);
+    QVERIFY(QFile::copy(clean, damaged));
+    QList<qint64> indexes;
+    for (int i = 0; i < count; ++i)
+        indexes << 40000 + 2 * 997 * i; // left channel, spread apart
+    QVERIFY(overwriteSamples(damaged, indexes, value, codec.contains("64") ? 8 : 4, suffix == "aiff"));
+
+    const Run run = convert(damaged, 60, damaged + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    QCOMPARE(notes(run.err), note.isEmpty() ? QStringList() : QStringList{note});
+    const Levels in = measure(note.isEmpty() ? damaged : clean);
+    const Levels out = measure(damaged + ".mp3");
+    QCOMPARE(out.samples, in.samples);
+    QVERIFY2(qAbs(out.rmsDb - in.rmsDb) <= 0.5, qPrintable(QStringLiteral("%1 dB from %2 dB").arg(out.rmsDb).arg(in.rmsDb)));
+}
+
+QTEST_GUILESS_MAIN(TestEncoderFidelity)
+#include "tst_encoderfidelity.moc"
