@@ -1,5 +1,7 @@
 // What the MP3 keeps of the input: damaged samples are repaired instead of
-// crashing the encoder, and the user hears of it in a note.
+// crashing the encoder, and the user hears of it in a note; surround is
+// mixed down as the stock program mixes it into integers, whatever the
+// sample format.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
@@ -74,6 +76,8 @@ private slots:
 
     void damagedSamples_data();
     void damagedSamples();
+    void downmix_data();
+    void downmix();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -129,6 +133,42 @@ void TestEncoderFidelity::damagedSamples()
     const Levels out = measure(damaged + ".mp3");
     QCOMPARE(out.samples, in.samples);
     QVERIFY2(qAbs(out.rmsDb - in.rmsDb) <= 0.5, qPrintable(QStringLiteral("%1 dB from %2 dB").arg(out.rmsDb).arg(in.rmsDb)));
+}
+
+void TestEncoderFidelity::downmix_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("codec");
+    for (const QString codec : {"pcm_f32le", "pcm_s16le", "pcm_s32le"})
+        QTest::addRow("5.1 %s", qPrintable(codec)) << "5.1" << codec;
+    QTest::newRow("7.1 float") << "7.1" << "pcm_f32le";
+    QTest::newRow("quad float") << "quad" << "pcm_f32le";
+    QTest::newRow("stereo float") << "stereo" << "pcm_f32le";
+}
+
+// Every channel a loud tone of its own: a mix that is not scaled down clips.
+void TestEncoderFidelity::downmix()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, codec);
+    const QString input = file("mix-" + layout + "-" + codec + ".wav");
+    const QString reference = input + ".reference.wav";
+    QStringList tones;
+    for (int channel = 0, channels = layout == "stereo" ? 2 : layout == "quad" ? 4 : layout == "5.1" ? 6 : 8;
+         channel < channels; ++channel)
+        tones << QStringLiteral("0.9*sin(2*PI*%1*t)").arg(200 + 90 * channel);
+    QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i",
+                                      QStringLiteral("aevalsrc=exprs=%1:channel_layout=%2:sample_rate=48000:duration=3")
+                                          .arg(tones.join('|'), layout),
+                                      "-c:a", codec, input}));
+    QVERIFY(fixtures::runStockFfmpeg({"-i", input, "-ac", "2", "-c:a", "pcm_s16le", reference}));
+
+    const Run run = convert(input, 60, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const Levels expected = measure(reference);
+    const Levels out = measure(input + ".mp3");
+    QVERIFY2(qAbs(out.rmsDb - expected.rmsDb) <= 0.5,
+             qPrintable(QStringLiteral("%1 dB, the stock mix %2 dB").arg(out.rmsDb).arg(expected.rmsDb)));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderFidelity)
