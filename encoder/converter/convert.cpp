@@ -111,7 +111,7 @@ private:
             return source_->checkComplete();
 
         AudioFormat format;
-        if (Status status = Mp3Encoder::chooseFormat(*decoded_, format); !status.ok())
+        if (Status status = Mp3Encoder::chooseFormat(*decoded_, quality_, format); !status.ok())
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;

@@ -1,7 +1,7 @@
 // What the MP3 keeps of the input: damaged samples are repaired instead of
 // crashing the encoder, and the user hears of it in a note; surround is
 // mixed down as the stock program mixes it into integers, whatever the
-// sample format.
+// sample format; and every step of the quality scale keeps a bright sound.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
@@ -78,6 +78,8 @@ private slots:
     void damagedSamples();
     void downmix_data();
     void downmix();
+    void brightSoundAtEveryQuality_data();
+    void brightSoundAtEveryQuality();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -169,6 +171,34 @@ void TestEncoderFidelity::downmix()
     const Levels out = measure(input + ".mp3");
     QVERIFY2(qAbs(out.rmsDb - expected.rmsDb) <= 0.5,
              qPrintable(QStringLiteral("%1 dB, the stock mix %2 dB").arg(out.rmsDb).arg(expected.rmsDb)));
+}
+
+void TestEncoderFidelity::brightSoundAtEveryQuality_data()
+{
+    QTest::addColumn<int>("quality");
+    for (int quality = 0; quality < 100; quality += 10)
+        QTest::addRow("quality %d", quality) << quality;
+    QTest::newRow("quality 99") << 99;
+}
+
+// Noise between 7 and 9.5 kHz, at 48 kHz: LAME keeps it at every level
+// when it picks the rate for the level (at its lowest, below the input's).
+void TestEncoderFidelity::brightSoundAtEveryQuality()
+{
+    QFETCH(int, quality);
+    const QString input = file("bright.ogg");
+    if (!QFile::exists(input))
+        QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "anoisesrc=color=white:amplitude=0.5:seed=5:duration=3:r=48000",
+                                          "-af", "highpass=f=7000,highpass=f=7000" + QString(",lowpass=f=9500").repeated(4),
+                                          "-ac", "2",
+                                          "-c:a", "libvorbis", input}));
+    const QString output = file(QStringLiteral("bright-%1.mp3").arg(quality));
+    const Run run = convert(input, quality, output);
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const Levels in = measure(input);
+    const Levels out = measure(output);
+    QVERIFY2(qAbs(out.rmsDb - in.rmsDb) <= 0.5, qPrintable(QStringLiteral("%1 dB from %2 dB").arg(out.rmsDb).arg(in.rmsDb)));
+    QVERIFY2(qAbs(out.seconds() - in.seconds()) <= 0.05, qPrintable(QString::number(out.seconds())));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderFidelity)
