@@ -1,17 +1,21 @@
 // What the MP3 keeps of the input: damaged samples are repaired instead of
 // crashing the encoder, and the user hears of it in a note; surround is
 // mixed down as the stock program mixes it into integers, whatever the
-// sample format; and every step of the quality scale keeps a bright sound.
+// sample format; every step of the quality scale keeps a bright sound; and
+// a tool killed while writing a named temporary file has named it.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
 #include "toolcontract.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
 #include <limits>
 
@@ -80,6 +84,8 @@ private slots:
     void downmix();
     void brightSoundAtEveryQuality_data();
     void brightSoundAtEveryQuality();
+    void killedToolNamesPartialFile_data();
+    void killedToolNamesPartialFile();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -199,6 +205,54 @@ void TestEncoderFidelity::brightSoundAtEveryQuality()
     const Levels out = measure(output);
     QVERIFY2(qAbs(out.rmsDb - in.rmsDb) <= 0.5, qPrintable(QStringLiteral("%1 dB from %2 dB").arg(out.rmsDb).arg(in.rmsDb)));
     QVERIFY2(qAbs(out.seconds() - in.seconds()) <= 0.05, qPrintable(QString::number(out.seconds())));
+}
+
+void TestEncoderFidelity::killedToolNamesPartialFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain name") << "song.mp3";
+    QTest::newRow("name with a line break and a percent sign") << "100% \nlive.mp3";
+}
+
+// In a FUSE folder (no unnamed files) the MP3 is written as a hidden file;
+// its name is on standard error before the tool is killed, and it is all
+// the tool leaves behind.
+void TestEncoderFidelity::killedToolNamesPartialFile()
+{
+    QFETCH(QString, name);
+    if (QStandardPaths::findExecutable("bindfs").isEmpty())
+        QSKIP("needs bindfs to mount a FUSE folder");
+    const QString backing = file("backing");
+    const QString folder = file("fuse");
+    QVERIFY(QDir().mkpath(backing) && QDir().mkpath(folder));
+    if (QProcess::execute("bindfs", {backing, folder}) != 0)
+        QSKIP("cannot mount a FUSE folder");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("fusermount", {"-u", folder}); });
+    const QString input = file("long.flac");
+    fixtures::Tone tone;
+    tone.seconds = 120.0;
+    QVERIFY(QFile::exists(input) || fixtures::makeTone(input, tone));
+
+    QProcess process;
+    QByteArray err;
+    connect(&process, &QProcess::readyReadStandardError, [&] { err += process.readAllStandardError(); });
+    process.start(encodertool::path(), {"-i", input, "-acodec", "libmp3lame", "-aq", "99", folder + "/" + name});
+    const QByteArray prefix = toolcontract::kPartialFilePrefix;
+    const auto announced = [&] {
+        for (const QByteArray &line : err.left(err.lastIndexOf('\n')).split('\n')) // whole lines only
+            if (line.startsWith(prefix))
+                return QString::fromStdString(toolcontract::decodeLineText(line.mid(prefix.size()).toStdString()));
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!announced().isEmpty(), 30000);
+    QCOMPARE(process.state(), QProcess::Running);
+    QCOMPARE(::kill(pid_t(process.processId()), SIGKILL), 0);
+    QVERIFY(process.waitForFinished(3000));
+
+    const QString partial = announced();
+    QVERIFY2(partial.startsWith('.') && !partial.contains('/'), qPrintable(partial));
+    QCOMPARE(QDir(backing).entryList(QDir::Files | QDir::Hidden), QStringList{partial});
+    QVERIFY(QFile::remove(folder + "/" + partial));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderFidelity)
