@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/notes.h"
 #include "common/status.h"
 
 #include <string>
@@ -31,4 +32,8 @@ public:
     // The tags and the front cover the MP3 carries over (fields left empty
     // when the input has none).
     virtual void readTags(Tags &tags, Picture &cover) const = 0;
+
+    // After the last frame: what the user should know about the audio read
+    // (damage repaired or skipped), printed once the MP3 is in place.
+    virtual Notes notes() const { return {}; }
 };

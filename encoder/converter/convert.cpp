@@ -86,7 +86,10 @@ public:
             return status;
         if (interruption::requestedBy())
             return interruption::stopped();
-        return temp_.commit(destination_);
+        if (Status status = temp_.commit(destination_); !status.ok())
+            return status;
+        printNotes(source_->notes());
+        return Status::success();
     }
 
     void report(TrackReport &report) const
@@ -120,7 +123,7 @@ private:
             return source_->checkComplete();
 
         AudioFormat format;
-        if (Status status = Mp3Encoder::chooseFormat(*decoded_, format); !status.ok())
+        if (Status status = Mp3Encoder::chooseFormat(*decoded_, quality_, format); !status.ok())
             return status;
         if (Status status = temp_.create(destination_); !status.ok())
             return status;

@@ -4,11 +4,15 @@
 #include "common/averror.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
+
+#include <lame/lame.h>
 
 namespace {
 
@@ -49,9 +53,45 @@ AVSampleFormat closestSampleFormat(const AVSampleFormat *supported, AVSampleForm
     return supported ? supported[0] : wanted;
 }
 
+void quietLame(const char *, va_list) {}
+
+// How LAME itself would encode audio of a rate at a VBR level: LAME left to
+// choose encodes the lowest levels at a lower rate than the input's (32,
+// 24 or 22.05 kHz, where only the band of the lower rate is lost), with its
+// quality scale mapped to that rate. libavcodec gives LAME a fixed rate
+// instead, at which the lowest levels cut off far lower (7.2 kHz at V9) and
+// take most of a bright sound away. So LAME is asked what it would do.
+struct LameChoice
+{
+    int sampleRate = 0;
+    float vbrQuality = 0.0F; // on LAME's scale for that rate, 0 best
+    int lowpassHz = 0;       // -1: none
+};
+
+bool askLame(int inputRate, int channels, int vbrLevel, LameChoice &choice)
+{
+    lame_global_flags *flags = lame_init();
+    if (!flags)
+        return false;
+    lame_set_errorf(flags, quietLame);
+    lame_set_debugf(flags, quietLame);
+    lame_set_msgf(flags, quietLame);
+    lame_set_in_samplerate(flags, inputRate);
+    lame_set_num_channels(flags, channels);
+    lame_set_mode(flags, channels > 1 ? JOINT_STEREO : MONO);
+    lame_set_VBR(flags, vbr_default);
+    lame_set_VBR_quality(flags, static_cast<float>(vbrLevel));
+    const bool answered = lame_init_params(flags) >= 0;
+    choice.sampleRate = lame_get_out_samplerate(flags);
+    choice.vbrQuality = lame_get_VBR_quality(flags);
+    choice.lowpassHz = lame_get_lowpassfreq(flags);
+    lame_close(flags);
+    return answered && choice.sampleRate > 0 && choice.vbrQuality >= 0.0F && choice.vbrQuality < 10.0F;
+}
+
 } // namespace
 
-Status Mp3Encoder::chooseFormat(const AVFrame &decoded, AudioFormat &format)
+Status Mp3Encoder::chooseFormat(const AVFrame &decoded, int quality, AudioFormat &format)
 {
     const AVCodec *codec = lameEncoder();
     if (!codec)
@@ -59,6 +99,8 @@ Status Mp3Encoder::chooseFormat(const AVFrame &decoded, AudioFormat &format)
     format.sampleRate = nearestRate(codec->supported_samplerates, decoded.sample_rate);
     format.channels = decoded.ch_layout.nb_channels > 1 ? 2 : 1;
     format.sampleFormat = closestSampleFormat(codec->sample_fmts, static_cast<AVSampleFormat>(decoded.format));
+    if (LameChoice choice; askLame(format.sampleRate, format.channels, lameVbrLevel(quality), choice))
+        format.sampleRate = nearestRate(codec->supported_samplerates, choice.sampleRate);
     return Status::success();
 }
 
@@ -79,7 +121,14 @@ Status Mp3Encoder::open(const AudioFormat &format, int quality)
     av_channel_layout_default(&encoder->ch_layout, format.channels);
     encoder->time_base = AVRational{1, format.sampleRate};
     encoder->flags |= AV_CODEC_FLAG_QSCALE; // VBR
+    // LAME's own settings for audio of the chosen rate (for a rate LAME
+    // chose itself, what it would use after resampling).
     encoder->global_quality = lameVbrLevel(quality) * FF_QP2LAMBDA;
+    if (LameChoice choice; askLame(format.sampleRate, format.channels, lameVbrLevel(quality), choice)
+                           && choice.sampleRate == format.sampleRate) {
+        encoder->global_quality = static_cast<int>(std::lround(choice.vbrQuality * FF_QP2LAMBDA));
+        encoder->cutoff = choice.lowpassHz;
+    }
     const int error = avcodec_open2(encoder, codec, nullptr);
     if (error < 0)
         return avFailure("cannot open the MP3 encoder", error);

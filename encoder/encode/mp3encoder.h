@@ -12,10 +12,11 @@
 class Mp3Encoder
 {
 public:
-    // The format LAME is fed for audio shaped like `decoded`: the nearest
-    // sample rate LAME takes, mono or stereo, and a sample format close to
+    // The format LAME is fed for audio shaped like `decoded` at a quality
+    // (0..99): the sample rate and low-pass LAME itself would pick for the
+    // nearest rate it takes, mono or stereo, and a sample format close to
     // the decoded one.
-    static Status chooseFormat(const AVFrame &decoded, AudioFormat &format);
+    static Status chooseFormat(const AVFrame &decoded, int quality, AudioFormat &format);
 
     Status open(const AudioFormat &format, int quality);
 

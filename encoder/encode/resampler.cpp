@@ -93,6 +93,12 @@ Status Resampler::createConverter()
     swr_.reset(swr);
     if (error < 0)
         return avFailure("cannot set up the resampler", error);
+    // A downmix is scaled so that no output channel can exceed full scale.
+    // swresample does so by itself only when it mixes in integers; this way
+    // the same matrix serves every sample format.
+    error = av_opt_set_double(swr, "rematrix_maxval", 1.0, 0);
+    if (error < 0)
+        return avFailure("cannot set up the channel downmix", error);
     if (inputLayout_.order == AV_CHANNEL_ORDER_UNSPEC && inputLayout_.nb_channels != output_.channels) {
         if (Status status = setAveragingMatrix(swr, inputLayout_.nb_channels, output_.channels); !status.ok())
             return status;

@@ -13,8 +13,9 @@ struct AudioFormat
 
 // Converts decoded frames (any sample format, rate and channel layout, even
 // changing within the stream) to the encoder's format, downmixing more than
-// two channels to stereo, and queues the result so the encoder can be fed
-// frames of exactly its frame size.
+// two channels to stereo (with one matrix whatever the sample format, scaled
+// so that the mix cannot clip), and queues the result so the encoder can be
+// fed frames of exactly its frame size.
 class Resampler
 {
 public:

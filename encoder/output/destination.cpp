@@ -1,7 +1,10 @@
 #include "output/destination.h"
 
+#include "toolcontract.h"
+
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -88,6 +91,15 @@ void fillRandomSuffix(std::vector<char> &pattern, int attempt)
 bool unnamedFilesUnsupported(int error)
 {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
+}
+
+// Names the hidden file on standard error at once, so that the program
+// can remove it should the tool die before it does (killed, crashed).
+void announcePartialFile(const std::string &path)
+{
+    const std::string name = path.substr(path.rfind('/') + 1);
+    std::fprintf(stderr, "%s%s\n", toolcontract::kPartialFilePrefix, toolcontract::encodeLineText(name).c_str());
+    std::fflush(stderr);
 }
 
 // Makes the rename itself durable; a failure here loses nothing.
@@ -177,6 +189,7 @@ Status TempFile::createNamed(const Destination &destination)
     if (descriptor_ < 0)
         return systemFailure("cannot create a file in \"" + destination.directory + "\"", errno);
     path_ = namedPath_ = buffer.data();
+    announcePartialFile(namedPath_);
     return Status::success();
 }
 

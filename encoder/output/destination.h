@@ -22,7 +22,9 @@ Status resolveDestination(const std::string &requested, Destination &destination
 // unnamed file in the destination's folder (O_TMPFILE): until commit() gives
 // it a name, a tool that is killed leaves nothing behind, as the kernel frees
 // the file with its last descriptor. Elsewhere (FUSE, network shares) it is a
-// hidden file beside the destination, removed again unless it was committed.
+// hidden file beside the destination, removed again unless it was committed;
+// its name goes to standard error ("PartialFile <name>") for the program to
+// remove it should the tool be killed.
 class TempFile
 {
 public:
