@@ -3,10 +3,12 @@
 #include "common/arguments.h"
 #include "common/interruption.h"
 #include "converter/albumgain.h"
+#include "converter/probelist.h"
 #include "input/probe.h"
 #include "toolcontract.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -85,6 +87,8 @@ int runConverter(int argc, char **argv, const ConversionOptions &options)
 {
     interruption::install();
     av_log_set_level(AV_LOG_QUIET);
+    if (argc == 2 && std::strcmp(argv[1], toolcontract::kProbeListOption) == 0)
+        return runProbeList();
 
     Request request;
     if (Status status = parseArguments(argc, argv, request); !status.ok()) {

@@ -86,8 +86,16 @@ bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset)
     if (extraNumberBytes == 1 || extraNumberBytes > 6)
         return false;
     at += extraNumberBytes == 0 ? 1 : extraNumberBytes;
-    unsigned blockSize = blockCode == 1 ? 192 : blockCode <= 5 ? 576u << (blockCode - 2) : 256u << (blockCode - 8);
-    if (blockCode == 6)
+    // Code 0 is reserved; 6 and 7 put the size, less one, after the coded
+    // number (8 or 16 bits); the others name it.
+    unsigned blockSize = 0;
+    if (blockCode == 1)
+        blockSize = 192;
+    else if (blockCode >= 2 && blockCode <= 5)
+        blockSize = 576u << (blockCode - 2);
+    else if (blockCode >= 8)
+        blockSize = 256u << (blockCode - 8);
+    else if (blockCode == 6)
         blockSize = h[at++] + 1u;
     else if (blockCode == 7) {
         blockSize = ((h[at] << 8) | h[at + 1]) + 1u;

@@ -5,8 +5,11 @@
 // else (conversions, other formats, odd files, wrong arguments) is handed
 // to the converter beside it by exec, so the process the program started -
 // its id, signals, exit status and output - simply becomes the converter.
+// A list probe ("-probe-list") stays here: the front answers what it can and
+// feeds the rest to one converter it starts (front/probelist.h).
 
 #include "common/arguments.h"
+#include "front/probelist.h"
 #include "front/tagprobe.h"
 #include "tags/taglibquiet.h"
 #include "toolcontract.h"
@@ -54,6 +57,10 @@ int handOver(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], toolcontract::kProbeListOption) == 0) {
+        silenceTagLib();
+        return answerProbeList(converterPath(argv[0]));
+    }
     Request request;
     if (argc > 0 && parseArguments(argc, argv, request).ok() && request.kind == Request::Kind::Probe) {
         silenceTagLib(); // its diagnostics would add lines to the probe's standard error

@@ -1,15 +1,57 @@
-// The tool's command line: the probe's "$seconds$", the two accepted
-// argument shapes and quality values, and the progress lines.
+// The tool's command line: the probe's "$seconds$", the list probe, the
+// two accepted argument shapes and quality values, and the progress lines.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
+#include "toolcontract.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 using namespace encodertool;
+
+namespace {
+
+// The list probe's answers by index; an index answered twice or a line of
+// another shape is an error.
+QMap<int, QByteArray> probeAnswers(const QByteArray &out, QString &error)
+{
+    static const QRegularExpression shape(QStringLiteral("^Probe (\\d+) (\\$\\d+\\$|failed [^\\n]+)$"));
+    QMap<int, QByteArray> answers;
+    for (const QByteArray &line : out.split('\n')) {
+        const QRegularExpressionMatch match = shape.match(QString::fromUtf8(line));
+        if (line.isEmpty())
+            continue;
+        if (!match.hasMatch() || answers.contains(match.captured(1).toInt()))
+            error += QStringLiteral("[%1] ").arg(QString::fromUtf8(line));
+        answers[match.captured(1).toInt()] = match.captured(2).toUtf8();
+    }
+    return answers;
+}
+
+Run runProbeList(const QString &program, const QStringList &paths)
+{
+    QProcess process;
+    process.start(program, {toolcontract::kProbeListOption});
+    for (const QString &path : paths)
+        process.write(QFile::encodeName(path) + '\0');
+    process.closeWriteChannel();
+    Run result;
+    result.finished = process.waitForFinished(60000);
+    result.exitStatus = process.exitStatus();
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
 
 class TestEncoderCommandLine : public QObject
 {
@@ -20,6 +62,10 @@ private slots:
 
     void probe_data();
     void probe();
+    void probeList();
+    void probeListWhenTheConverterEnds();
+    void probeListStops();
+    void probeListWithClosedOutput();
     void refusedArguments_data();
     void refusedArguments();
     void progressLines();
@@ -34,6 +80,8 @@ void TestEncoderCommandLine::initTestCase()
 {
     QVERIFY(dir.isValid());
     QVERIFY(fixtures::makeTone(file("tone.wav")));
+    QVERIFY(fixtures::makeTone(file("list.flac")));
+    QVERIFY(fixtures::makeTone(file("list.aac"))); // no stated length: the converter measures it
 }
 
 void TestEncoderCommandLine::probe_data()
@@ -72,6 +120,109 @@ void TestEncoderCommandLine::probe()
     QVERIFY2(run.finished && run.exitStatus == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.describe()));
     QCOMPARE(run.out.trimmed(), expected);
     QCOMPARE(run.err, QByteArray());
+}
+
+// Answered by the front (WAV, FLAC), by its converter (AAC without a
+// stated length) and failed; each answer is the one "-i" gives, and the
+// converter's own list gives the same answers.
+void TestEncoderCommandLine::probeList()
+{
+    QVERIFY(QFile::copy(file("tone.wav"), file("odd\nname.wav")));
+    QFile junk(file("junk\r\n.mp3"));
+    QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("ID3 not really") > 0);
+    junk.close();
+    QVERIFY(QDir(dir.path()).mkdir("folder.wav"));
+    const QStringList paths{file("tone.wav"), file("list.aac"), file("missing\n.wav"), file("list.flac"),
+                            file("junk\r\n.mp3"), file("folder.wav"), file("odd\nname.wav"), file("list.aac"), ""};
+
+    QMap<int, QByteArray> byTool[2];
+    const QString programs[2] = {path(), converterPath()};
+    for (int i = 0; i < 2; ++i) {
+        const Run run = runProbeList(programs[i], paths);
+        QVERIFY2(run.finished && run.exitStatus == QProcess::NormalExit && run.exitCode == 0, qPrintable(run.describe()));
+        QString error;
+        byTool[i] = probeAnswers(run.out, error);
+        QVERIFY2(error.isEmpty() && byTool[i].size() == paths.size(), qPrintable(error + run.describe()));
+        QCOMPARE(run.err, QByteArray());
+    }
+    QCOMPARE(byTool[0], byTool[1]);
+    for (int index = 0; index < paths.size(); ++index) {
+        const Run single = encodertool::probe(paths[index]);
+        QCOMPARE(byTool[0][index].startsWith("failed "), single.exitCode != 0);
+        if (single.exitCode == 0)
+            QCOMPARE(byTool[0][index], single.out.trimmed());
+    }
+}
+
+// A converter that crashes on a file fails that file alone: a new one
+// measures the rest, their answers numbered as the list is. One that cannot
+// be started fails only the files the front could not measure.
+void TestEncoderCommandLine::probeListWhenTheConverterEnds()
+{
+    QTemporaryDir tool;
+    QVERIFY(QFile::copy(path(), tool.filePath(toolcontract::kToolName)));
+    QVERIFY(QFile::setPermissions(tool.filePath(toolcontract::kToolName), QFile::ReadOwner | QFile::ExeOwner));
+    const QStringList paths{file("tone.wav"), "first", "crash", "second", file("tone.wav"), "third"};
+
+    Run run = runProbeList(tool.filePath(toolcontract::kToolName), paths);
+    QString error;
+    QMap<int, QByteArray> answers = probeAnswers(run.out, error);
+    QVERIFY2(error.isEmpty() && answers.size() == paths.size(), qPrintable(error + run.describe()));
+    for (int index : {1, 2, 3, 5})
+        QVERIFY2(answers[index].startsWith("failed cannot start the converter"), answers[index].constData());
+
+    QFile converter(tool.filePath(toolcontract::kConverterName));
+    QVERIFY(converter.open(QIODevice::WriteOnly));
+    converter.write("#!/bin/bash\n"
+                    "i=0; while IFS= read -r -d '' path; do\n"
+                    "  [ \"$path\" != crash ] || kill -SEGV $$\n"
+                    "  echo \"Probe $i \\$${#path}\\$\"; i=$((i + 1))\n"
+                    "done\n");
+    converter.close();
+    QVERIFY(converter.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    run = runProbeList(tool.filePath(toolcontract::kToolName), paths);
+    answers = probeAnswers(run.out, error);
+    QVERIFY2(error.isEmpty() && answers.size() == paths.size(), qPrintable(error + run.describe()));
+    QCOMPARE(answers[0], QByteArray("$2$"));
+    QCOMPARE(answers[1], QByteArray("$5$"));
+    QVERIFY2(answers[2].startsWith("failed ") && answers[2].contains("signal 11"), answers[2].constData());
+    QCOMPARE(answers[3], QByteArray("$6$"));
+    QCOMPARE(answers[4], QByteArray("$2$"));
+    QCOMPARE(answers[5], QByteArray("$5$"));
+}
+
+// Answers come as each file is measured, before the list ends; SIGTERM
+// then ends the front by its signal, and its converter with it.
+void TestEncoderCommandLine::probeListStops()
+{
+    QProcess process;
+    process.start(path(), {toolcontract::kProbeListOption});
+    process.write(QFile::encodeName(file("tone.wav")) + '\0' + QFile::encodeName(file("list.aac")) + '\0');
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += process.readAllStandardOutput()).count('\n') == 2, 20000);
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(process.processId()));
+    QVERIFY(children.open(QIODevice::ReadOnly));
+    const QList<QByteArray> pids = children.readAll().trimmed().split(' ');
+    QCOMPARE(pids.size(), 1);
+    process.terminate();
+    QVERIFY(process.waitForFinished(toolcontract::kStopGraceMs));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), SIGTERM);
+    QVERIFY(kill(pids[0].toInt(), 0) != 0);
+}
+
+// A closed standard output ends the list with an error, never a crash.
+void TestEncoderCommandLine::probeListWithClosedOutput()
+{
+    const QString closedOutput = QStringLiteral(
+        "import os, subprocess, sys\n"
+        "r, w = os.pipe(); os.close(r)\n"
+        "paths = b''.join(os.fsencode(p) + b'\\0' for p in sys.argv[2:] * 200)\n"
+        "print(subprocess.run([sys.argv[1], '-probe-list'], input=paths, stdout=w, stderr=subprocess.DEVNULL).returncode)\n");
+    for (const QString &program : {path(), converterPath()}) {
+        const Run run = runProgram("python3", {"-c", closedOutput, program, file("tone.wav"), file("list.aac")});
+        QCOMPARE(run.out.trimmed(), QByteArray("1"));
+    }
 }
 
 void TestEncoderCommandLine::refusedArguments_data()
