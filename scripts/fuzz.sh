@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzzing harnesses of tests/fuzz with clang and libFuzzer
 # (AddressSanitizer + UndefinedBehaviorSanitizer) in build-fuzz/, makes the
-# seed corpus and runs every harness for SECONDS (default 600), printing
+# seed and regression corpora (tests/fuzz/make_corpus.py) and runs every
+# harness from them for SECONDS (default 600), printing
 # per harness its executions and findings. Inputs that crash a harness are
 # kept under build-fuzz/findings/<harness>/; the inputs each harness found
 # new coverage with are kept for the next run in build-fuzz/corpus/<harness>/.
@@ -33,7 +34,7 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 fuzz() {
     local harness=$1 findings="$dir/findings/$1" corpus="$dir/corpus/$1"
     mkdir -p "$findings" "$corpus"
-    "$dir/tests/fuzz/fuzz_$harness" "$corpus" "$dir/corpus/seed" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 \
+    "$dir/tests/fuzz/fuzz_$harness" "$corpus" "$dir/corpus/seed" "$dir/corpus/regression" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 \
         -ignore_ooms=1 -max_total_time="$seconds" -max_len=16384 -timeout=25 -rss_limit_mb=2048 \
         -artifact_prefix="$findings/" -print_final_stats=1 >"$dir/fuzz-$harness.log" 2>&1 || true
 }
