@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
+#include <string>
 #include <sys/stat.h>
 
 namespace {
 
 constexpr std::uintmax_t maxFileBytes = 64 * 1024 * 1024;
-constexpr double maxSongSeconds = 24 * 3600.0;
 constexpr uint32_t defaultTempo = 500000; // microseconds per quarter note: 120 beats a minute
 
 Status damaged(const std::string &what)
@@ -77,17 +77,20 @@ private:
     const uint8_t *end_;
 };
 
-// An event as read from a track, timed in ticks.
-struct TrackEvent
+// A tempo change: from tick on, microseconds per quarter note.
+struct TempoChange
 {
     uint64_t tick = 0;
-    MidiMessage message;
+    uint32_t tempo = defaultTempo;
 };
 
+// While the tracks are read, an event's sample holds its tick; it becomes
+// the sample once every tempo change is known.
 struct ParsedTracks
 {
-    std::vector<TrackEvent> events;
-    std::map<uint64_t, uint32_t> tempos; // tick -> microseconds per quarter note
+    const uint8_t *file = nullptr;
+    std::vector<MidiEvent> events;
+    std::vector<TempoChange> tempos; // in the order read
     uint64_t lastTick = 0;
     std::string title;
     std::string copyright;
@@ -106,13 +109,13 @@ Status readMeta(Reader &track, uint64_t tick, bool firstTrack, ParsedTracks &par
     if (!track.byte(type) || !track.variable(length) || track.left() < length)
         return damaged("a meta event runs past its track");
     const uint8_t *data = track.position();
-    const std::string text(reinterpret_cast<const char *>(data), length);
+    const auto text = [&] { return std::string(reinterpret_cast<const char *>(data), length); };
     if (type == 0x03 && firstTrack && parsed.title.empty())
-        parsed.title = text;
+        parsed.title = text();
     else if (type == 0x02 && parsed.copyright.empty())
-        parsed.copyright = text;
+        parsed.copyright = text();
     else if (type == 0x51 && length == 3)
-        parsed.tempos[tick] = (uint32_t(data[0]) << 16) | (uint32_t(data[1]) << 8) | data[2];
+        parsed.tempos.push_back({tick, (uint32_t(data[0]) << 16) | (uint32_t(data[1]) << 8) | data[2]});
     track.skip(length);
     return Status::success();
 }
@@ -133,8 +136,8 @@ Status readTrack(Reader track, bool firstTrack, ParsedTracks &parsed)
                 return result;
             continue;
         }
-        TrackEvent event;
-        event.tick = tick;
+        MidiEvent event;
+        event.sample = static_cast<int64_t>(tick);
         if (status == 0xF0 || status == 0xF7) {
             uint32_t length = 0;
             if (!track.variable(length) || track.left() < length)
@@ -145,9 +148,9 @@ Status readTrack(Reader track, bool firstTrack, ParsedTracks &parsed)
                 --length;
             if (status == 0xF7 || length == 0)
                 continue; // a continuation or escape: nothing a General MIDI synthesizer needs
-            event.message.systemExclusive = true;
-            event.message.bytes.assign(data, data + length);
-            parsed.events.push_back(std::move(event));
+            event.message = static_cast<uint32_t>(data - parsed.file);
+            event.sysexLength = length;
+            parsed.events.push_back(event);
             continue;
         }
         uint8_t first = status;
@@ -162,14 +165,11 @@ Status readTrack(Reader track, bool firstTrack, ParsedTracks &parsed)
             if (!track.byte(first))
                 return damaged("an event is cut short");
         }
-        event.message.bytes = {status, static_cast<uint8_t>(first & 0x7F)};
-        if (dataBytes(status) == 2) {
-            uint8_t second = 0;
-            if (!track.byte(second))
-                return damaged("an event is cut short");
-            event.message.bytes.push_back(second & 0x7F);
-        }
-        parsed.events.push_back(std::move(event));
+        uint8_t second = 0;
+        if (dataBytes(status) == 2 && !track.byte(second))
+            return damaged("an event is cut short");
+        event.message = status | uint32_t(first & 0x7F) << 8 | uint32_t(second & 0x7F) << 16;
+        parsed.events.push_back(event);
     }
     return Status::success();
 }
@@ -178,13 +178,15 @@ Status readTrack(Reader track, bool firstTrack, ParsedTracks &parsed)
 class Clock
 {
 public:
-    Clock(uint16_t division, const std::map<uint64_t, uint32_t> &tempos) : division_(division)
+    // tempos in tick order; of two at one tick, the later one holds.
+    Clock(uint16_t division, const std::vector<TempoChange> &tempos) : division_(division)
     {
         Segment segment;
-        for (const auto &[tick, tempo] : tempos) {
-            segment.seconds += secondsFor(tick - segment.tick, segment.tempo);
-            segment.tick = tick;
-            segment.tempo = tempo;
+        segments_.reserve(tempos.size());
+        for (const TempoChange &change : tempos) {
+            segment.seconds += secondsFor(change.tick - segment.tick, segment.tempo);
+            segment.tick = change.tick;
+            segment.tempo = change.tempo;
             segments_.push_back(segment);
         }
     }
@@ -217,6 +219,15 @@ private:
     uint16_t division_;
     std::vector<Segment> segments_;
 };
+
+// Hours, minutes and seconds, as 25:00:02.
+std::string clockTime(double seconds)
+{
+    const long long whole = std::isfinite(seconds) ? static_cast<long long>(std::min(seconds, 1e15)) : 0;
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+    return text;
+}
 
 Status readBytes(const std::string &path, std::vector<uint8_t> &bytes)
 {
@@ -251,6 +262,13 @@ Status readMidiFile(const std::string &path, MidiSong &song)
     std::vector<uint8_t> bytes;
     if (Status status = readBytes(path, bytes); !status.ok())
         return status;
+    return readMidiData(std::move(bytes), song);
+}
+
+Status readMidiData(std::vector<uint8_t> bytes, MidiSong &song)
+{
+    if (bytes.size() > maxFileBytes) // system exclusive offsets are 32 bits
+        return Status::failure("the MIDI file is too large");
     Reader file(bytes.data(), bytes.data() + bytes.size());
     uint32_t magic = 0;
     uint32_t headerLength = 0;
@@ -266,6 +284,11 @@ Status readMidiFile(const std::string &path, MidiSong &song)
         return damaged("its time division is zero");
 
     ParsedTracks parsed;
+    parsed.file = bytes.data();
+    // Every event takes at least two bytes of its track (a delta and a data
+    // byte), so this many are never outgrown: the array is not copied as it
+    // grows, and the part of it no event uses is never touched.
+    parsed.events.reserve(file.left() / 2);
     for (uint32_t index = 0; index < tracks && !file.atEnd();) {
         uint32_t type = 0;
         uint32_t length = 0;
@@ -282,18 +305,24 @@ Status readMidiFile(const std::string &path, MidiSong &song)
     if (parsed.events.empty())
         return Status::failure("the MIDI file holds nothing to play");
 
-    std::stable_sort(parsed.events.begin(), parsed.events.end(),
-                     [](const TrackEvent &a, const TrackEvent &b) { return a.tick < b.tick; });
+    const auto byTick = [](const auto &a, const auto &b) { return a.sample < b.sample; };
+    std::stable_sort(parsed.tempos.begin(), parsed.tempos.end(),
+                     [](const TempoChange &a, const TempoChange &b) { return a.tick < b.tick; });
     const Clock clock(static_cast<uint16_t>(division), parsed.tempos);
-    song.seconds = clock.seconds(parsed.lastTick);
-    if (!(song.seconds <= maxSongSeconds))
-        return damaged("it lasts longer than a day");
-    song.messages.clear();
-    song.messages.reserve(parsed.events.size());
-    for (TrackEvent &event : parsed.events) {
-        event.message.seconds = clock.seconds(event.tick);
-        song.messages.push_back(std::move(event.message));
-    }
+    const double seconds = clock.seconds(parsed.lastTick);
+    if (!(seconds + midiReleaseSeconds <= midiMaxRenderedSeconds))
+        return Status::failure("the MIDI file would render for " + clockTime(seconds + midiReleaseSeconds)
+                               + ", longer than the " + clockTime(midiMaxRenderedSeconds)
+                               + " the tool renders at most");
+    // Each track is in time order already: a file of one track needs no sort.
+    if (!std::is_sorted(parsed.events.begin(), parsed.events.end(), byTick))
+        std::stable_sort(parsed.events.begin(), parsed.events.end(), byTick);
+    for (MidiEvent &event : parsed.events)
+        event.sample = std::llround(clock.seconds(static_cast<uint64_t>(event.sample)) * midiSampleRate);
+
+    song.file = std::move(bytes);
+    song.events = std::move(parsed.events);
+    song.seconds = seconds;
     song.title = std::move(parsed.title);
     song.copyright = std::move(parsed.copyright);
     return Status::success();

@@ -161,40 +161,41 @@ void MidiRenderer::readTags(Tags &tags, Picture &) const
     tags.copyright = song_.copyright;
 }
 
-void MidiRenderer::play(const MidiMessage &message)
+void MidiRenderer::play(const MidiEvent &event)
 {
     FluidSynthLibrary &l = *library_;
-    const std::vector<uint8_t> &b = message.bytes;
-    if (message.systemExclusive) {
-        l.sysex(l.synth, reinterpret_cast<const char *>(b.data()), static_cast<int>(b.size()), nullptr, nullptr,
-                nullptr, 0);
+    if (event.systemExclusive()) {
+        l.sysex(l.synth, reinterpret_cast<const char *>(song_.sysex(event)), static_cast<int>(event.sysexLength),
+                nullptr, nullptr, nullptr, 0);
         return;
     }
-    const int channel = b[0] & 0x0F;
-    switch (b[0] & 0xF0) {
+    const int channel = event.status() & 0x0F;
+    const int first = event.first();
+    const int second = event.second();
+    switch (event.status() & 0xF0) {
     case 0x80:
-        l.noteoff(l.synth, channel, b[1]);
+        l.noteoff(l.synth, channel, first);
         break;
     case 0x90:
-        if (b[2] == 0)
-            l.noteoff(l.synth, channel, b[1]);
+        if (second == 0)
+            l.noteoff(l.synth, channel, first);
         else
-            l.noteon(l.synth, channel, b[1], b[2]);
+            l.noteon(l.synth, channel, first, second);
         break;
     case 0xA0:
-        l.key_pressure(l.synth, channel, b[1], b[2]);
+        l.key_pressure(l.synth, channel, first, second);
         break;
     case 0xB0:
-        l.cc(l.synth, channel, b[1], b[2]);
+        l.cc(l.synth, channel, first, second);
         break;
     case 0xC0:
-        l.program_change(l.synth, channel, b[1]);
+        l.program_change(l.synth, channel, first);
         break;
     case 0xD0:
-        l.channel_pressure(l.synth, channel, b[1]);
+        l.channel_pressure(l.synth, channel, first);
         break;
     case 0xE0:
-        l.pitch_bend(l.synth, channel, b[1] | (b[2] << 7));
+        l.pitch_bend(l.synth, channel, first | (second << 7));
         break;
     default:
         break;
@@ -234,14 +235,13 @@ Status MidiRenderer::next(AVFrame *frame, bool &finished)
     int done = 0;
     while (done < samples) {
         const int64_t now = rendered_ + done;
-        while (nextMessage_ < song_.messages.size()
-               && sampleAt(song_.messages[nextMessage_].seconds) <= now)
-            play(song_.messages[nextMessage_++]);
+        while (nextEvent_ < song_.events.size() && song_.events[nextEvent_].sample <= now)
+            play(song_.events[nextEvent_++]);
         if (!released_ && now >= songEnd)
             releaseAll();
         int64_t until = rendered_ + samples;
-        if (nextMessage_ < song_.messages.size())
-            until = std::min(until, sampleAt(song_.messages[nextMessage_].seconds));
+        if (nextEvent_ < song_.events.size())
+            until = std::min(until, song_.events[nextEvent_].sample);
         if (!released_)
             until = std::min(until, songEnd);
         const int length = static_cast<int>(std::max<int64_t>(until - now, 1));

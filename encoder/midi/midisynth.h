@@ -42,12 +42,12 @@ public:
     void readTags(Tags &tags, Picture &cover) const override;
 
 private:
-    void play(const MidiMessage &message);
+    void play(const MidiEvent &event);
     void releaseAll();
 
     std::unique_ptr<FluidSynthLibrary> library_;
     MidiSong song_;
-    std::size_t nextMessage_ = 0;
+    std::size_t nextEvent_ = 0;
     int64_t rendered_ = 0;
     int64_t total_ = 0;
     bool released_ = false;

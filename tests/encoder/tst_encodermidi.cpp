@@ -132,11 +132,15 @@ void TestEncoderMidi::fails_data()
     QTest::addColumn<QByteArray>("midi");
     QTest::addColumn<QByteArray>("soundFont");
     QTest::addColumn<bool>("probeFails");
+    QTest::addColumn<QByteArray>("reason");
     const QByteArray good = midiFile(0, 480, {chord(480)});
-    QTest::newRow("no SoundFont") << good << QByteArray("/nonexistent/none.sf2") << false;
-    QTest::newRow("track cut short") << good.left(good.size() - 6) << QByteArray() << true;
-    QTest::newRow("no notes") << midiFile(1, 480, {meta(0, 0x03, "Empty")}) << QByteArray() << true;
-    QTest::newRow("zero time division") << midiFile(0, 0, {chord(480)}) << QByteArray() << true;
+    QTest::newRow("no SoundFont") << good << QByteArray("/nonexistent/none.sf2") << false << QByteArray("SoundFont");
+    QTest::newRow("track cut short") << good.left(good.size() - 6) << QByteArray() << true << QByteArray();
+    QTest::newRow("no notes") << midiFile(1, 480, {meta(0, 0x03, "Empty")}) << QByteArray() << true << QByteArray();
+    QTest::newRow("zero time division") << midiFile(0, 0, {chord(480)}) << QByteArray() << true << QByteArray();
+    // 6000 quarter notes of 16.8 seconds: about 28 hours, refused before any rendering.
+    QTest::newRow("longer than a day") << midiFile(1, 1, {meta(0, 0x51, bytes({0xFF, 0xFF, 0xFF})), chord(6000)})
+                                       << QByteArray() << true << QByteArray("27:57:45, longer than the 24:00:00");
 }
 
 void TestEncoderMidi::fails()
@@ -144,6 +148,7 @@ void TestEncoderMidi::fails()
     QFETCH(QByteArray, midi);
     QFETCH(QByteArray, soundFont);
     QFETCH(bool, probeFails);
+    QFETCH(QByteArray, reason);
     const QString input = dir.filePath("bad.mid");
     const QString output = dir.filePath("bad.mp3");
     QVERIFY(write(input, midi));
@@ -152,8 +157,7 @@ void TestEncoderMidi::fails()
     const Run run = convert(input, 50, output);
     qunsetenv("MORVANE_SOUNDFONT");
     QVERIFY2(run.failedCleanly(), qPrintable(run.describe()));
-    if (!soundFont.isEmpty())
-        QVERIFY2(run.err.contains("SoundFont"), run.err.constData());
+    QVERIFY2(run.err.contains(reason), run.err.constData());
     QVERIFY(!QFile::exists(output));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files).filter(".bad.mp3"), QStringList());
     const Run probe = encodertool::probe(input);
