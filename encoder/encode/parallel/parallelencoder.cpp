@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <initializer_list>
+#include <pthread.h>
+#include <system_error>
 
 namespace parallel {
 
@@ -235,8 +239,25 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
                 std::lock_guard<std::mutex> guard(mutex_);
                 workers_.push_back(std::move(worker));
             }
-            started->thread = std::thread([this, started] { workerLoop(*started); });
-            return Status::success();
+            // Stop requests stay with the main thread, whose blocking calls
+            // they are to interrupt; the workers poll for them.
+            sigset_t stopSignals;
+            sigset_t previous;
+            sigemptyset(&stopSignals);
+            for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+                sigaddset(&stopSignals, signalNumber);
+            pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+            try {
+                started->thread = std::thread([this, started] { workerLoop(*started); });
+            } catch (const std::system_error &) {
+                // No thread to be had: this one encodes the chunk.
+                chunk = std::move(started->task);
+                std::lock_guard<std::mutex> guard(mutex_);
+                workers_.pop_back();
+            }
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+            if (!chunk)
+                return Status::success();
         }
     }
     const std::size_t index = chunk->index;
