@@ -112,14 +112,40 @@ Status MainDataReader::read(const uint8_t *frame, std::size_t size, std::vector<
     return Status::success();
 }
 
-Status Joiner::add(const Frame &frame, std::size_t tag)
+Status Joiner::addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool endOfStream)
 {
-    Layout layout;
-    if (Status status = parseHeader(frame.headerAndSideInfo.data(), frame.headerAndSideInfo.size(), layout);
-        !status.ok())
-        return status;
-    if (frame.headerAndSideInfo.size() != static_cast<std::size_t>(layout.headerSize + layout.sideInfoSize))
-        return Status::failure("a frame to join has no whole side information");
+    // The free payload each frame must leave behind it so that every frame
+    // after it fits even at the largest bitrate, counted back from the end
+    // of the run; a run the stream goes on after leaves as much as any
+    // frame's main data may reach back, whatever the next run's first frame
+    // needs.
+    std::vector<Layout> layouts(frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const std::vector<uint8_t> &head = frames[i]->headerAndSideInfo;
+        if (Status status = parseHeader(head.data(), head.size(), layouts[i]); !status.ok())
+            return status;
+        if (head.size() != static_cast<std::size_t>(layouts[i].headerSize + layouts[i].sideInfoSize))
+            return Status::failure("a frame to join has no whole side information");
+    }
+    std::vector<int> leave(frames.size() + 1, 0);
+    if (!frames.empty() && !endOfStream)
+        leave.back() = layouts.back().maxMainDataBegin();
+    for (std::size_t i = frames.size(); i-- > 0;) {
+        const Layout &layout = layouts[i];
+        const int largestPayload = frameSizeAt(layout.mpeg1, layout.sampleRate, kLargestBitrateIndex) -
+                                   layout.headerSize - layout.sideInfoSize;
+        const int needed = leave[i + 1] + static_cast<int>(frames[i]->mainData.size()) - largestPayload;
+        leave[i] = std::clamp(needed, 0, layout.maxMainDataBegin());
+    }
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (Status status = add(*frames[i], layouts[i], firstTag + i, leave[i + 1]); !status.ok())
+            return status;
+    }
+    return Status::success();
+}
+
+Status Joiner::add(const Frame &frame, const Layout &layout, std::size_t tag, int leave)
+{
     const int length = static_cast<int>(frame.mainData.size());
     const int maxBegin = layout.maxMainDataBegin();
     const int fixedSize = layout.headerSize + layout.sideInfoSize;
@@ -136,13 +162,20 @@ Status Joiner::add(const Frame &frame, std::size_t tag)
         if (capacity_ - filled_ > maxBegin)
             filled_ = capacity_ - maxBegin;
         begin = static_cast<int>(capacity_ - filled_);
-        index = layout.bitrateIndex;
-        padded = layout.padded;
-        while (payloadAt(index, padded) < length - begin && index < kLargestBitrateIndex) {
-            ++index;
-            padded = false;
-        }
-        if (payloadAt(index, padded) >= length - begin)
+        // The frame's own bitrate, or the next larger one that leaves
+        // enough behind it; failing that, one that holds the frame.
+        auto smallestLeaving = [&](int wanted, int &found, bool &foundPadded) {
+            bool p = layout.padded;
+            for (int i = layout.bitrateIndex; i <= kLargestBitrateIndex; ++i, p = false) {
+                if (begin + payloadAt(i, p) - length >= wanted) {
+                    found = i;
+                    foundPadded = p;
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (smallestLeaving(leave, index, padded) || smallestLeaving(0, index, padded))
             break;
         // Even the largest frame cannot hold it: the frame before grows
         // and leaves the room free.

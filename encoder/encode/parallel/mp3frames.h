@@ -61,12 +61,16 @@ struct Frame
     std::vector<uint8_t> mainData;
 };
 
-// Lays frames from several encoders out as one valid stream: each frame's
-// main data starts as far back in the free payload before it as
+// Lays runs of frames from several encoders out as one valid stream: each
+// frame's main data starts as far back in the free payload before it as
 // main_data_begin reaches, and a frame keeps its bitrate unless its main
 // data no longer fits, when it takes the next larger one that fits (or, at
-// the largest, the frame before grows to make room). Frames come out in
-// order once nothing after them can write into them.
+// the largest, the frame before grows to make room). Packed that way, a run
+// never has less free payload than its own encoder had, so only its first
+// frames can need more room than it had; the last frames of each run leave
+// as much room free as any frame may reach back, so the next run's first
+// frames find what their encoder gave them. Frames come out in order once
+// nothing after them can write into them.
 class Joiner
 {
 public:
@@ -76,7 +80,9 @@ public:
         std::size_t tag = 0; // given back as given to add()
     };
 
-    Status add(const Frame &frame, std::size_t tag);
+    // The frames of one encoder, in order, tagged firstTag, firstTag + 1...;
+    // endOfStream when no run follows.
+    Status addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool endOfStream);
     // Frames complete so far, oldest first; with all, every frame (after
     // the last add()).
     void take(std::vector<Output> &out, bool all);
@@ -91,6 +97,8 @@ private:
         int64_t payloadStart = 0; // in the stream of all payload bytes
     };
 
+    // leave: the free payload the frame should leave behind it.
+    Status add(const Frame &frame, const Layout &layout, std::size_t tag, int leave);
     void resize(Pending &pending, int bitrateIndex);
     void place(const std::vector<uint8_t> &data, int64_t position);
 

@@ -324,10 +324,12 @@ Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
             continue;
         }
         const int64_t offset = chunk->firstFrame * single_.frameSize();
+        std::vector<const mp3frames::Frame *> frames;
+        for (const parallel::KeptFrame &kept : chunk->kept)
+            frames.push_back(&kept.frame);
+        if (Status status = joiner_.addRun(frames, joinedBase_ + joinedPackets_.size(), chunk->last); !status.ok())
+            return status;
         for (parallel::KeptFrame &kept : chunk->kept) {
-            const std::size_t tag = joinedBase_ + joinedPackets_.size();
-            if (Status status = joiner_.add(kept.frame, tag); !status.ok())
-                return status;
             AVPacket *packet = kept.packet.get();
             if (packet->pts != AV_NOPTS_VALUE)
                 packet->pts += offset;
