@@ -5,6 +5,7 @@
 #include "common/progress.h"
 #include "common/source.h"
 #include "encode/mp3encoder.h"
+#include "encode/parallel/parallelencoder.h"
 #include "encode/resampler.h"
 #include "input/sources.h"
 #include "loudness/loudness.h"
@@ -35,7 +36,7 @@ Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &ch
 
 // Feeds the encoder (and the loudness meter, if any) from the queue: whole
 // frames, or at the end also the shorter rest.
-Status encodeQueued(Resampler &resampler, Mp3Encoder &encoder, PacketSink &packets, LoudnessMeter *loudness,
+Status encodeQueued(Resampler &resampler, ParallelEncoder &encoder, PacketSink &packets, LoudnessMeter *loudness,
                     AVFrame &chunk, bool includingRest)
 {
     const int frameSize = encoder.frameSize();
@@ -218,7 +219,7 @@ private:
     Destination destination_;
     std::unique_ptr<Source> source_;
     TempFile temp_;
-    Mp3Encoder encoder_;
+    ParallelEncoder encoder_; // on the threads the budget gives
     Mp3Muxer muxer_;
     Resampler resampler_;
     const bool measureLoudness_;

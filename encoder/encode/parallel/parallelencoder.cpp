@@ -1,0 +1,372 @@
+#include "encode/parallel/parallelencoder.h"
+
+#include "common/interruption.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <initializer_list>
+#include <pthread.h>
+#include <system_error>
+
+namespace parallel {
+
+Grid::Grid(int sampleRate, int frameSize)
+    : chunkFrames(std::max<int64_t>(1, std::llround(double(kChunkSeconds) * sampleRate / frameSize)))
+{
+}
+
+// One frame of a chunk's output that is kept: the packet as the encoder
+// gave it (timestamps, side data) and its frame taken apart for the joiner.
+struct KeptFrame
+{
+    libav::PacketPtr packet;
+    mp3frames::Frame frame;
+};
+
+struct Chunk
+{
+    std::size_t index = 0;
+    int64_t firstFrame = 0; // the stream's frame the encoder starts at
+    std::vector<libav::FramePtr> input;
+    int64_t keepFrom = 0;   // of the encoder's own frames
+    int64_t keepCount = 0;  // unless last
+    bool last = false;
+    bool whole = false;     // the only chunk: packets pass unchanged
+
+    Status status = Status::success();
+    std::vector<KeptFrame> kept;
+};
+
+namespace {
+
+// Keeps the chunk's frames from keepFrom on, taken apart; the reservoir of
+// the frames before is followed all the same.
+class ChunkSink : public PacketSink
+{
+public:
+    explicit ChunkSink(Chunk &chunk) : chunk_(chunk) {}
+
+    bool full() const { return !chunk_.last && static_cast<int64_t>(chunk_.kept.size()) >= chunk_.keepCount; }
+
+    Status write(AVPacket &packet) override
+    {
+        const int64_t index = seen_++;
+        KeptFrame kept;
+        if (!chunk_.whole) {
+            std::vector<uint8_t> mainData;
+            if (Status status = reader_.read(packet.data, static_cast<std::size_t>(packet.size), mainData);
+                !status.ok())
+                return status;
+            if (index < chunk_.keepFrom || full())
+                return Status::success();
+            mp3frames::Layout layout;
+            if (Status status = mp3frames::parseHeader(packet.data, static_cast<std::size_t>(packet.size), layout);
+                !status.ok())
+                return status;
+            kept.frame.headerAndSideInfo.assign(packet.data, packet.data + layout.headerSize + layout.sideInfoSize);
+            kept.frame.mainData = std::move(mainData);
+        }
+        kept.packet.reset(av_packet_alloc());
+        if (!kept.packet)
+            return Status::failure("out of memory");
+        av_packet_move_ref(kept.packet.get(), &packet);
+        // Only the stream's first frame (the encoder delay) and the last
+        // chunk's (the padding) carry skip samples.
+        if (!chunk_.last && index > 0)
+            av_packet_free_side_data(kept.packet.get());
+        chunk_.kept.push_back(std::move(kept));
+        return Status::success();
+    }
+
+private:
+    Chunk &chunk_;
+    mp3frames::MainDataReader reader_;
+    int64_t seen_ = 0;
+};
+
+Status encodeChunk(const AudioFormat &format, int quality, Chunk &chunk, const std::atomic<bool> &abort)
+{
+    Mp3Encoder encoder;
+    if (Status status = encoder.open(format, quality); !status.ok())
+        return status;
+    ChunkSink sink(chunk);
+    for (libav::FramePtr &frame : chunk.input) {
+        if (interruption::requestedBy())
+            return interruption::stopped();
+        if (abort)
+            return Status::failure("stopped");
+        if (sink.full())
+            break;
+        if (Status status = encoder.encode(*frame, sink); !status.ok())
+            return status;
+        frame.reset();
+    }
+    // LAME holds a frame back until the frames after it have filled its
+    // reservoir; at the end of the chunk's audio the rest is drained (the
+    // frames kept are made of real audio all the same, as the lookahead
+    // covers the filter bank and the psychoacoustic model).
+    if (!sink.full()) {
+        if (Status status = encoder.finish(sink); !status.ok())
+            return status;
+    }
+    if (!chunk.last && static_cast<int64_t>(chunk.kept.size()) != chunk.keepCount)
+        return Status::failure("the encoder of a part of the audio gave too few frames");
+    chunk.input.clear();
+    return Status::success();
+}
+
+} // namespace
+
+} // namespace parallel
+
+using parallel::Chunk;
+
+struct ParallelEncoder::Worker
+{
+    std::unique_ptr<ThreadBudget::Token> token;
+    std::unique_ptr<Chunk> task; // under the encoder's mutex_
+    std::thread thread;
+};
+
+ParallelEncoder::ParallelEncoder() = default;
+
+ParallelEncoder::~ParallelEncoder()
+{
+    abort_ = true;
+    stopWorkers();
+}
+
+Status ParallelEncoder::open(const AudioFormat &format, int quality)
+{
+    return open(format, quality, ThreadBudget::fromEnvironment());
+}
+
+Status ParallelEncoder::open(const AudioFormat &format, int quality, std::unique_ptr<ThreadBudget> budget)
+{
+    if (Status status = single_.open(format, quality); !status.ok())
+        return status;
+    budget_ = std::move(budget);
+    split_ = budget_ && budget_->limit() > 1;
+    format_ = format;
+    quality_ = quality;
+    grid_ = std::make_unique<parallel::Grid>(format.sampleRate, single_.frameSize());
+    return Status::success();
+}
+
+Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
+{
+    if (!split_)
+        return single_.encode(frame, sink);
+    libav::FramePtr copy(av_frame_clone(&frame));
+    if (!copy)
+        return Status::failure("out of memory");
+    samples_ += frame.nb_samples;
+    input_.push_back(std::move(copy));
+    ++inputFrames_;
+
+    // A chunk goes once its lookahead is read and one frame more, so that
+    // the next chunk is known to hold audio of its own.
+    const int64_t chunkFrames = grid_->chunkFrames;
+    const int64_t k = static_cast<int64_t>(nextChunk_);
+    const int64_t end = (k + 1) * chunkFrames + parallel::Grid::kLookaheadFrames;
+    if (inputFrames_ > end) {
+        auto chunk = std::make_unique<Chunk>();
+        chunk->index = nextChunk_;
+        chunk->firstFrame = std::max<int64_t>(0, k * chunkFrames - parallel::Grid::kPrimingFrames);
+        chunk->keepFrom = k * chunkFrames - chunk->firstFrame;
+        chunk->keepCount = chunkFrames;
+        for (int64_t i = chunk->firstFrame; i < end; ++i) {
+            libav::FramePtr ref(av_frame_clone(input_[static_cast<std::size_t>(i - inputBase_)].get()));
+            if (!ref)
+                return Status::failure("out of memory");
+            chunk->input.push_back(std::move(ref));
+        }
+        const int64_t nextFirst = (k + 1) * chunkFrames - parallel::Grid::kPrimingFrames;
+        while (inputBase_ < nextFirst) {
+            input_.pop_front();
+            ++inputBase_;
+        }
+        if (Status status = dispatch(std::move(chunk)); !status.ok())
+            return status;
+    }
+    return deliver(sink, false);
+}
+
+Status ParallelEncoder::finish(PacketSink &sink)
+{
+    if (!split_)
+        return single_.finish(sink);
+    const int64_t k = static_cast<int64_t>(nextChunk_);
+    auto chunk = std::make_unique<Chunk>();
+    chunk->index = nextChunk_;
+    chunk->firstFrame = inputBase_;
+    chunk->keepFrom = k * grid_->chunkFrames - inputBase_;
+    chunk->last = true;
+    chunk->whole = k == 0;
+    for (libav::FramePtr &frame : input_)
+        chunk->input.push_back(std::move(frame));
+    input_.clear();
+    if (Status status = dispatch(std::move(chunk)); !status.ok())
+        return status;
+    Status status = deliver(sink, true);
+    stopWorkers();
+    return status;
+}
+
+// Hands the chunk to an idle worker, to a new one if the budget has a
+// thread free, or else encodes it here.
+Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
+{
+    ++nextChunk_;
+    if (!chunk->last) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (auto &worker : workers_) {
+            if (!worker->task) {
+                worker->task = std::move(chunk);
+                changed_.notify_all();
+                return Status::success();
+            }
+        }
+        lock.unlock();
+        if (std::unique_ptr<ThreadBudget::Token> token = budget_->tryAcquire()) {
+            auto worker = std::make_unique<Worker>();
+            worker->token = std::move(token);
+            worker->task = std::move(chunk);
+            Worker *started = worker.get();
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                workers_.push_back(std::move(worker));
+            }
+            // Stop requests stay with the main thread, whose blocking calls
+            // they are to interrupt; the workers poll for them.
+            sigset_t stopSignals;
+            sigset_t previous;
+            sigemptyset(&stopSignals);
+            for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+                sigaddset(&stopSignals, signalNumber);
+            pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+            try {
+                started->thread = std::thread([this, started] { workerLoop(*started); });
+            } catch (const std::system_error &) {
+                // No thread to be had: this one encodes the chunk.
+                chunk = std::move(started->task);
+                std::lock_guard<std::mutex> guard(mutex_);
+                workers_.pop_back();
+            }
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+            if (!chunk)
+                return Status::success();
+        }
+    }
+    const std::size_t index = chunk->index;
+    chunk->status = parallel::encodeChunk(format_, quality_, *chunk, abort_);
+    std::lock_guard<std::mutex> guard(mutex_);
+    done_[index] = std::move(chunk);
+    return Status::success();
+}
+
+void ParallelEncoder::workerLoop(Worker &worker)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return worker.task || stopping_; });
+        if (!worker.task)
+            return;
+        Chunk *chunk = worker.task.get();
+        lock.unlock();
+        chunk->status = parallel::encodeChunk(format_, quality_, *chunk, abort_);
+        lock.lock();
+        const std::size_t index = chunk->index;
+        done_[index] = std::move(worker.task);
+        changed_.notify_all();
+    }
+}
+
+void ParallelEncoder::stopWorkers()
+{
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    for (auto &worker : workers_)
+        if (worker->thread.joinable())
+            worker->thread.join();
+    // Each thread's slot goes back to the budget with its token.
+    workers_.clear();
+}
+
+// Joins the chunks done, in order; with waitForAll, until the last one.
+Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
+{
+    for (;;) {
+        std::unique_ptr<Chunk> chunk;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (waitForAll)
+                changed_.wait(lock, [&] { return nextToJoin_ >= nextChunk_ || done_.count(nextToJoin_) > 0; });
+            auto it = done_.find(nextToJoin_);
+            if (it == done_.end())
+                return waitForAll ? writeJoined(sink, true) : Status::success();
+            chunk = std::move(it->second);
+            done_.erase(it);
+        }
+        ++nextToJoin_;
+        if (!chunk->status.ok())
+            return chunk->status;
+        if (chunk->whole) {
+            for (parallel::KeptFrame &kept : chunk->kept) {
+                if (Status status = sink.write(*kept.packet); !status.ok())
+                    return status;
+            }
+            continue;
+        }
+        const int64_t offset = chunk->firstFrame * single_.frameSize();
+        std::vector<const mp3frames::Frame *> frames;
+        for (const parallel::KeptFrame &kept : chunk->kept)
+            frames.push_back(&kept.frame);
+        if (Status status = joiner_.addRun(frames, joinedBase_ + joinedPackets_.size(), chunk->last); !status.ok())
+            return status;
+        for (parallel::KeptFrame &kept : chunk->kept) {
+            AVPacket *packet = kept.packet.get();
+            if (packet->pts != AV_NOPTS_VALUE)
+                packet->pts += offset;
+            if (packet->dts != AV_NOPTS_VALUE)
+                packet->dts += offset;
+            av_buffer_unref(&packet->buf);
+            packet->data = nullptr;
+            packet->size = 0;
+            joinedPackets_.push_back(std::move(kept.packet));
+        }
+        chunk.reset();
+        if (Status status = writeJoined(sink, false); !status.ok())
+            return status;
+    }
+}
+
+// Hands the joined frames that are complete to sink, each with the
+// timestamps and side data of the frame it was made from.
+Status ParallelEncoder::writeJoined(PacketSink &sink, bool all)
+{
+    std::vector<mp3frames::Joiner::Output> frames;
+    joiner_.take(frames, all);
+    for (mp3frames::Joiner::Output &frame : frames) {
+        libav::PacketPtr &original = joinedPackets_[frame.tag - joinedBase_];
+        libav::PacketPtr packet(av_packet_alloc());
+        if (!packet || av_new_packet(packet.get(), static_cast<int>(frame.bytes.size())) < 0)
+            return Status::failure("out of memory");
+        std::memcpy(packet->data, frame.bytes.data(), frame.bytes.size());
+        if (av_packet_copy_props(packet.get(), original.get()) < 0)
+            return Status::failure("out of memory");
+        original.reset();
+        if (Status status = sink.write(*packet); !status.ok())
+            return status;
+    }
+    while (!joinedPackets_.empty() && !joinedPackets_.front()) {
+        joinedPackets_.pop_front();
+        ++joinedBase_;
+    }
+    return Status::success();
+}
