@@ -1,8 +1,9 @@
 // What the MP3 keeps of the input: damaged samples are repaired instead of
 // crashing the encoder, and the user hears of it in a note; surround is
 // mixed down as the stock program mixes it into integers, whatever the
-// sample format; every step of the quality scale keeps a bright sound; and
-// a tool killed while writing a named temporary file has named it.
+// sample format; every step of the quality scale keeps a bright sound; a
+// tool killed while writing a named temporary file has named it; and audio
+// lost to damage inside a file that still converts is told in a note.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
@@ -10,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -86,6 +89,8 @@ private slots:
     void brightSoundAtEveryQuality();
     void killedToolNamesPartialFile_data();
     void killedToolNamesPartialFile();
+    void damageInsideFile_data();
+    void damageInsideFile();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -253,6 +258,62 @@ void TestEncoderFidelity::killedToolNamesPartialFile()
     QVERIFY2(partial.startsWith('.') && !partial.contains('/'), qPrintable(partial));
     QCOMPARE(QDir(backing).entryList(QDir::Files | QDir::Hidden), QStringList{partial});
     QVERIFY(QFile::remove(folder + "/" + partial));
+}
+
+void TestEncoderFidelity::damageInsideFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("damagedBytes");
+    // Frames of 1152 samples: a few of them lost, less than the 0.2 s a
+    // file may fall short of its header's length and still convert.
+    QTest::newRow("flac") << "damaged.flac" << QStringList{"-compression_level", "0"} << 11.92 << 5000;
+    QTest::newRow("mp3") << "damaged.mp3" << QStringList{"-b:a", "320k"} << 60.0 << 20000;
+    // Whole files: the encoder delay and padding that an MP3's LAME header
+    // accounts for are no loss.
+    QTest::newRow("whole flac") << "whole.flac" << QStringList{"-compression_level", "0"} << 11.92 << 0;
+    QTest::newRow("whole mp3") << "whole.mp3" << QStringList{"-b:a", "320k"} << 11.92 << 0;
+}
+
+void TestEncoderFidelity::damageInsideFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(double, seconds);
+    QFETCH(int, damagedBytes);
+    const QString input = file(name);
+    QVERIFY(fixtures::runStockFfmpeg(QStringList{"-f", "lavfi", "-i",
+                                                 QStringLiteral("anoisesrc=color=pink:amplitude=0.3:seed=1:duration=%1:r=44100")
+                                                     .arg(seconds),
+                                                 "-ac", "2"}
+                                     + options + QStringList{input}));
+    const Levels whole = measure(input);
+    if (damagedBytes > 0) {
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
+        QByteArray noise(damagedBytes, Qt::Uninitialized);
+        QRandomGenerator random(3);
+        for (char &byte : noise)
+            byte = char(random.bounded(256));
+        QCOMPARE(file.write(noise), qint64(damagedBytes));
+    }
+
+    const Run run = convert(input, 50, input + ".mp3");
+    QVERIFY2(run.succeeded(), qPrintable(run.describe()));
+    const QStringList said = notes(run.err);
+    if (damagedBytes == 0) {
+        QCOMPARE(said, QStringList());
+        return;
+    }
+    QCOMPARE(said.size(), 1);
+    const QRegularExpressionMatch lost =
+        QRegularExpression(R"(^(\d+\.\d\d) s could not be decoded \(\d+ damaged packets? (was|were) skipped\)$)")
+            .match(said[0]);
+    QVERIFY2(lost.hasMatch(), qPrintable(said[0]));
+    const double missing = whole.seconds() - measure(input + ".mp3").seconds();
+    QVERIFY2(qAbs(lost.captured(1).toDouble() - missing) <= 0.01,
+             qPrintable(QStringLiteral("%1, but %2 s are missing").arg(said[0]).arg(missing)));
 }
 
 QTEST_GUILESS_MAIN(TestEncoderFidelity)
