@@ -142,9 +142,8 @@ Status AudioDecoder::checkComplete() const
 }
 
 // Audio was lost when the decoder rejected packets, or when less was
-// decoded than the header states (beyond what the container itself says to
-// drop) by more than a frame: within a frame, the stated length may count a
-// last frame that was never whole.
+// decoded than the header states, beyond what the container itself says to
+// drop, by more than a frame (what a header and a decoder may count apart).
 std::string AudioDecoder::damageNote() const
 {
     const double stated = input_->statedSeconds;
