@@ -3,7 +3,12 @@
 #include "common/averror.h"
 #include "common/interruption.h"
 
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -47,8 +52,11 @@ Status AudioDecoder::next(AVFrame *frame, bool &finished)
         const int error = avcodec_receive_frame(codec_.get(), frame);
         if (error >= 0) {
             lastDecodeFailed_ = false;
-            if (frame->sample_rate > 0)
-                decodedSeconds_ += static_cast<double>(frame->nb_samples) / frame->sample_rate;
+            if (frame->sample_rate > 0) {
+                const double seconds = static_cast<double>(frame->nb_samples) / frame->sample_rate;
+                decodedSeconds_ += seconds;
+                longestFrameSeconds_ = std::max(longestFrameSeconds_, seconds);
+            }
             return Status::success();
         }
         if (error == AVERROR_EOF) {
@@ -89,11 +97,22 @@ Status AudioDecoder::readAndSendPacket()
     }
 
     ++packets_;
+    countTrimmedSamples(*packet);
     const int error = avcodec_send_packet(codec_.get(), packet);
     av_packet_unref(packet);
     if (error < 0)
         return noteDecodingError(error);
     return Status::success();
+}
+
+// Encoder delay and padding that the container tells the decoder to drop
+// (an MP3's LAME header, an MP4's edit list): the stated length counts them.
+void AudioDecoder::countTrimmedSamples(const AVPacket &packet)
+{
+    size_t size = 0;
+    const uint8_t *skip = av_packet_get_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    if (skip && size >= 8)
+        trimmedSamples_ += static_cast<int64_t>(AV_RL32(skip)) + AV_RL32(skip + 4);
 }
 
 // A damaged packet here and there is skipped, as players do; out of memory
@@ -120,4 +139,29 @@ Status AudioDecoder::checkComplete() const
         return Status::failure("the input is cut short (" + std::to_string(static_cast<long>(decodedSeconds_))
                                + " of " + std::to_string(static_cast<long>(stated)) + " seconds)");
     return Status::success();
+}
+
+// Audio was lost when the decoder rejected packets, or when less was
+// decoded than the header states, beyond what the container itself says to
+// drop, by more than a frame (what a header and a decoder may count apart).
+std::string AudioDecoder::damageNote() const
+{
+    const double stated = input_->statedSeconds;
+    const int rate = codec_->sample_rate;
+    const double trimmed = rate > 0 ? static_cast<double>(trimmedSamples_) / rate : 0.0;
+    const double lost = stated > 0.0 ? stated - trimmed - decodedSeconds_ : 0.0;
+    if (failedPackets_ == 0 && lost <= longestFrameSeconds_)
+        return {};
+    std::string note;
+    if (lost >= 0.005) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f", lost);
+        note = std::string(seconds) + " s could not be decoded";
+    }
+    if (failedPackets_ > 0) {
+        const std::string packets = std::to_string(failedPackets_)
+            + (failedPackets_ == 1 ? " damaged packet was skipped" : " damaged packets were skipped");
+        note = note.empty() ? packets : note + " (" + packets + ")";
+    }
+    return note;
 }

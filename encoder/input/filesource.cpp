@@ -21,6 +21,8 @@ Status FileSource::next(AVFrame *frame, bool &finished)
 Notes FileSource::notes() const
 {
     Notes notes;
+    if (std::string damage = decoder_.damageNote(); !damage.empty())
+        notes.push_back(std::move(damage));
     if (repairedSamples_ > 0)
         notes.push_back(std::to_string(repairedSamples_) + (repairedSamples_ == 1 ? " damaged sample was repaired"
                                                                                    : " damaged samples were repaired"));

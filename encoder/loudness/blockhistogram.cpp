@@ -1,11 +1,12 @@
 #include "loudness/blockhistogram.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <iterator>
 
 namespace {
 
