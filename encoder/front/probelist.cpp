@@ -139,7 +139,7 @@ private:
     std::string partialPath;
     long nextIndex = 0;
     bool inputEnded = false;
-    bool outputBroken = false;
+    bool listBroken = false; // the output closed (or waiting failed): the list ends with an error
 };
 
 int ProbeList::run()
@@ -147,7 +147,7 @@ int ProbeList::run()
     installHandlers();
     const sigset_t stops = stopSignalSet();
     std::vector<char> buffer(readSize);
-    while (stopSignal == 0 && !outputBroken && !(inputEnded && !converter.running())) {
+    while (stopSignal == 0 && !listBroken && !(inputEnded && !converter.running())) {
         if (inputEnded && converter.unsent.empty())
             closeDescriptor(converter.in); // the converter answers the rest and ends
         pollfd watched[3];
@@ -168,11 +168,11 @@ int ProbeList::run()
             break;
         }
         const int ready = ppoll(watched, count, nullptr, &previous);
+        const int pollError = errno;
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+            listBroken = pollError != EINTR;
+            continue;
         }
 
         if (requests < count && watched[requests].revents != 0)
@@ -195,13 +195,13 @@ int ProbeList::run()
         endBySignal(stopSignal);
     }
     stopConverter();
-    return outputBroken ? exitFailure : 0;
+    return listBroken ? exitFailure : 0;
 }
 
 void ProbeList::takeInput(const char *bytes, std::size_t size)
 {
     const char *end = bytes + size;
-    while (bytes < end && stopSignal == 0 && !outputBroken) {
+    while (bytes < end && stopSignal == 0 && !listBroken) {
         const char *nul = static_cast<const char *>(std::memchr(bytes, '\0', static_cast<std::size_t>(end - bytes)));
         if (!nul) {
             partialPath.append(bytes, end);
@@ -225,8 +225,8 @@ void ProbeList::answerPath(long index, const std::string &path)
 
 void ProbeList::answer(long index, const std::string &text)
 {
-    if (!outputBroken)
-        outputBroken = !writeAll(STDOUT_FILENO, toolcontract::kProbeAnswerPrefix + std::to_string(index) + ' ' + text + '\n');
+    if (!listBroken)
+        listBroken = !writeAll(STDOUT_FILENO, toolcontract::kProbeAnswerPrefix + std::to_string(index) + ' ' + text + '\n');
 }
 
 void ProbeList::fail(long index, const std::string &reason)
@@ -365,7 +365,7 @@ void ProbeList::converterEnded()
     Converter ended = std::move(converter);
     converter = Converter();
     bool culpritFound = false;
-    for (std::size_t i = 0; i < ended.indices.size() && stopSignal == 0 && !outputBroken; ++i) {
+    for (std::size_t i = 0; i < ended.indices.size() && stopSignal == 0 && !listBroken; ++i) {
         if (ended.answered[i])
             continue;
         if (!culpritFound) {

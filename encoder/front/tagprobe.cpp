@@ -31,9 +31,8 @@ using TagLib::AudioProperties;
 constexpr long long mp3TimeBase = 14112000;
 // Below this the Xing frame's byte count is too coarse a check (see mp3Seconds).
 constexpr long long minimumMp3Bytes = 4096;
-// The most an AAC file's header length exceeds its audio: encoder delay
-// (up to 2112 samples, twice that with SBR) and padding, in samples.
-constexpr long long maxAacExtraSamples = 8192;
+// The longest AAC frame: 2048 samples with SBR.
+constexpr uint64_t maxAacFrameSamples = 2048;
 
 // WAVE_FORMAT_PCM, WAVE_FORMAT_IEEE_FLOAT (also as an extensible subformat).
 constexpr unsigned wavePcm = 1;
@@ -74,7 +73,7 @@ long certainSecond(long long low, long long high)
 
 bool waveSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &seconds)
 {
-    if (fields.container != LengthFields::Container::Wave || fields.streamed || fields.cutShort
+    if (fields.container != LengthFields::Container::Wave || fields.streamed || fields.cutShort || fields.ambiguous
         || fields.frameBytes == 0)
         return false;
     TagLib::RIFF::WAV::File file(stream, true, AudioProperties::Average);
@@ -95,7 +94,7 @@ bool waveSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
 
 bool aiffSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &seconds)
 {
-    if (fields.container != LengthFields::Container::Aiff || fields.streamed || fields.cutShort
+    if (fields.container != LengthFields::Container::Aiff || fields.streamed || fields.cutShort || fields.ambiguous
         || fields.frameBytes == 0 || fields.aiffSampleRate == 0)
         return false;
     TagLib::RIFF::AIFF::File file(stream, true, AudioProperties::Average);
@@ -147,21 +146,26 @@ bool mp3Seconds(TagLib::IOStream *stream, long &seconds)
     return true;
 }
 
-// The header's length of an M4A counts the encoder's delay and padding,
-// which libavformat removes by the edit list; the answer is given only
-// when every length in between has the same whole second.
-bool m4aSeconds(TagLib::IOStream *stream, long &seconds)
+// libavformat plays an M4A's samples within its edit list, which leaves out
+// the encoder's delay and padding, but the decoder gives whole frames: the
+// conversion holds at least what the edit keeps and at most the samples
+// and one frame more. The answer is given when every length in between has
+// the same whole second, and never for a file whose edit list, mdhd or
+// tracks leave more open (see LengthFields::ambiguous).
+bool m4aSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &seconds)
 {
+    if (fields.container != LengthFields::Container::Mp4 || fields.ambiguous || fields.mp4Timescale == 0)
+        return false;
     TagLib::MP4::File file(stream, true, AudioProperties::Average);
     const TagLib::MP4::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
     if (!properties || properties->isEncrypted() || properties->lengthInMilliseconds() <= 0
         || properties->sampleRate() <= 0)
         return false;
-    const long long stated = properties->lengthInMilliseconds();
-    const long long extra = properties->codec() == TagLib::MP4::Properties::AAC
-        ? (maxAacExtraSamples * 1000 + properties->sampleRate() - 1) / properties->sampleRate()
-        : 0;
-    seconds = certainSecond(stated - extra - 1, stated + 1);
+    const auto milliseconds = [&](uint64_t ticks) {
+        return static_cast<long long>(ticks * 1000 / fields.mp4Timescale);
+    };
+    const uint64_t frameTicks = maxAacFrameSamples * fields.mp4Timescale / static_cast<uint64_t>(properties->sampleRate());
+    seconds = certainSecond(milliseconds(fields.mp4KeptTicks) - 1, milliseconds(fields.mp4SampleTicks + frameTicks) + 1);
     return seconds >= 0;
 }
 
@@ -201,7 +205,7 @@ bool probeOpenFile(int descriptor, long &seconds)
     case Kind::Opus:
         return oggOpusSeconds(stream.get(), seconds);
     case Kind::Mp4:
-        return m4aSeconds(stream.get(), seconds);
+        return m4aSeconds(stream.get(), readLengthFields(descriptor), seconds);
     case Kind::Other:
         break;
     }

@@ -4,12 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int maxChunksBeforeAudio = 64;
+constexpr int maxChunks = 64;
 constexpr uint64_t max32 = 0xFFFFFFFF;
 
 // The values writers leave in a length field they cannot come back to: 0,
@@ -124,12 +125,15 @@ void readWave(const HeaderReader &file, LengthFields &fields)
     const bool rf64 = fields.container == LengthFields::Container::Rf64;
     uint64_t ds64 = 0;
     uint64_t position = 12;
-    for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
+    bool formatRead = false;
+    int dataChunks = 0;
+    for (int chunk = 0; chunk < maxChunks; ++chunk) {
         uint64_t size = 0;
         if (!file.number(position + 4, 4, false, size))
             return;
         const uint64_t data = position + 8;
-        if (file.has(position, "fmt ", 4)) {
+        if (file.has(position, "fmt ", 4) && !formatRead) { // libavformat reads the first alone
+            formatRead = true;
             file.number(data + 12, 2, false, fields.frameBytes); // the block align
             fields.waveFormat = waveFormat(file, data, size);
         } else if (file.has(position, "ds64", 4)) {
@@ -138,12 +142,20 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             uint64_t riffSize = 0;
             uint64_t real = 0;
             if (!rf64) {
-                if (isStreamed(file, fields, size, data, size, max32, real)) {
+                // libavformat reads the chunks on to the end and plays the
+                // last "data" chunk; a streamed one ends the chunks.
+                if (++dataChunks > 1) {
+                    fields.ambiguous = true;
+                    if (isStreamed(file, fields, size, data, size, max32, real))
+                        return;
+                } else if (isStreamed(file, fields, size, data, size, max32, real)) {
                     addPatch(fields, position + 4, 4, false, real);
                     if (file.number(4, 4, false, riffSize) && isPlaceholder(riffSize))
                         addPatch(fields, 4, 4, false, std::min(data - 8 + real, max32));
+                    return;
                 }
-                return;
+                position = data + size + (size & 1);
+                continue;
             }
             uint64_t dataSize = 0;
             uint64_t sampleCount = 0;
@@ -176,7 +188,7 @@ void readWave64(const HeaderReader &file, LengthFields &fields)
 {
     constexpr uint64_t header = 24;
     uint64_t position = 40;
-    for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
+    for (int chunk = 0; chunk < maxChunks; ++chunk) {
         uint64_t size = 0;
         if (!file.number(position + 16, 8, false, size))
             return;
@@ -236,35 +248,44 @@ uint64_t wholeExtendedValue(const HeaderReader &file, uint64_t offset)
 
 // AIFF/AIFC: "FORM" <size> "AIFF"/"AIFC", then big-endian chunks padded to
 // even sizes. COMM holds the number of sample frames; SSND the samples,
-// after an offset and a block size.
+// after an offset and a block size. libavformat takes the last COMM before
+// SSND, or the first after it, and plays all of SSND whatever COMM counts.
 void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
 {
     uint64_t framesField = 0; // offset of COMM's frame count
+    uint64_t frames = 0;
+    int commChunks = 0;
+    bool sound = false;
     uint64_t position = 12;
-    for (int chunk = 0; chunk < maxChunksBeforeAudio; ++chunk) {
+    for (int chunk = 0; chunk < maxChunks; ++chunk) {
         uint64_t size = 0;
         if (!file.number(position + 4, 4, true, size))
-            return;
+            break;
         const uint64_t data = position + 8;
         if (file.has(position, "COMM", 4)) {
             uint64_t channels = 0;
             uint64_t bits = 0;
             char compression[4] = {'N', 'O', 'N', 'E'};
+            fields.ambiguous = fields.ambiguous || ++commChunks > 1;
             if (file.number(data, 2, true, channels) && file.number(data + 6, 2, true, bits)
                 && (!aifc || file.read(data + 18, compression, 4))) {
                 fields.frameBytes = channels * aiffSampleBytes(compression, bits);
                 framesField = data + 2;
+                file.number(framesField, 4, true, frames);
                 fields.aiffSampleRate = wholeExtendedValue(file, data + 8);
             }
+            if (sound)
+                break;
         } else if (file.has(position, "SSND", 4)) {
             uint64_t offset = 0;
             if (!file.number(data, 4, true, offset))
                 return;
+            fields.ambiguous = fields.ambiguous || sound;
+            sound = true;
             const uint64_t audio = data + 8 + offset;
             const uint64_t stated = size >= 8 + offset ? size - 8 - offset : 0;
             uint64_t real = 0;
             uint64_t formSize = 0;
-            uint64_t frames = 0;
             if (isStreamed(file, fields, size, audio, stated, max32 - 8 - offset, real)) {
                 addPatch(fields, position + 4, 4, true, real + 8 + offset);
                 if (file.number(4, 4, true, formSize) && isPlaceholder(formSize))
@@ -273,11 +294,163 @@ void readAiff(const HeaderReader &file, LengthFields &fields, bool aifc)
                 if (frameBytes > 0 && file.number(framesField, 4, true, frames)
                     && (frames == 0 || frames * frameBytes > real))
                     addPatch(fields, framesField, 4, true, real / frameBytes);
+                return;
             }
-            return;
         }
         position = data + size + (size & 1);
     }
+    if (sound && fields.frameBytes > 0 && fields.statedAudioBytes / fields.frameBytes != frames)
+        fields.ambiguous = true;
+}
+
+// MP4 boxes: a 32-bit size (1: a 64-bit size follows the name, 0: to the
+// end of the enclosing box) and a four-letter name.
+struct Box
+{
+    uint64_t payload = 0;
+    uint64_t end = 0;
+};
+
+// The first box named `name` among the boxes from `start` to `end`.
+bool findBox(const HeaderReader &file, uint64_t start, uint64_t end, const char *name, Box &box)
+{
+    constexpr int maxBoxes = 4096;
+    for (int count = 0; count < maxBoxes && start + 8 <= end; ++count) {
+        uint64_t size = 0;
+        if (!file.number(start, 4, true, size))
+            return false;
+        const uint64_t header = size == 1 ? 16 : 8;
+        if (size == 1 && !file.number(start + 8, 8, true, size))
+            return false;
+        if (size == 0)
+            size = end - start;
+        if (size < header || size > end - start)
+            return false;
+        if (file.has(start + 4, name, 4)) {
+            box.payload = start + header;
+            box.end = start + size;
+            return true;
+        }
+        start += size;
+    }
+    return false;
+}
+
+bool findPath(const HeaderReader &file, Box within, std::initializer_list<const char *> path, Box &box)
+{
+    for (const char *name : path) {
+        if (!findBox(file, within.payload, within.end, name, box))
+            return false;
+        within = box;
+    }
+    return true;
+}
+
+// Version 0 or 1 fields of a full box: 32 or 64 bits.
+bool versioned(const HeaderReader &file, uint64_t offset, bool wide, uint64_t &value)
+{
+    return file.number(offset, wide ? 8 : 4, true, value);
+}
+
+// One track: its handler, media time scale and duration (mdhd), the length
+// of its samples (stts) and what its edit list keeps, in the media scale.
+struct Mp4Track
+{
+    bool sound = false;
+    bool understood = false; // every box read, and the edit list no more than a cut of delay and padding
+    uint64_t timescale = 0;
+    uint64_t duration = 0;
+    uint64_t sampleTicks = 0;
+    uint64_t keptTicks = 0;
+};
+
+Mp4Track readTrack(const HeaderReader &file, const Box &trak, uint64_t movieTimescale)
+{
+    constexpr uint64_t maxSttsEntries = 1 << 20;
+    constexpr uint64_t unitRate = 0x10000;
+    Mp4Track track;
+    Box box;
+    char handler[4] = {};
+    if (!findPath(file, trak, {"mdia", "hdlr"}, box) || !file.read(box.payload + 8, handler, 4))
+        return track;
+    track.sound = std::memcmp(handler, "soun", 4) == 0;
+    uint64_t version = 0;
+    if (!findPath(file, trak, {"mdia", "mdhd"}, box) || !file.number(box.payload, 1, true, version))
+        return track;
+    const bool wideMdhd = version == 1;
+    if (!file.number(box.payload + (wideMdhd ? 20 : 12), 4, true, track.timescale)
+        || !versioned(file, box.payload + (wideMdhd ? 24 : 16), wideMdhd, track.duration) || track.timescale == 0)
+        return track;
+    uint64_t entries = 0;
+    if (!findPath(file, trak, {"mdia", "minf", "stbl", "stts"}, box) || !file.number(box.payload + 4, 4, true, entries)
+        || entries > maxSttsEntries || box.payload + 8 + entries * 8 > box.end)
+        return track;
+    std::vector<unsigned char> table(entries * 8);
+    if (entries > 0 && !file.read(box.payload + 8, table.data(), table.size()))
+        return track;
+    for (uint64_t i = 0; i < entries; ++i) {
+        const unsigned char *entry = &table[i * 8];
+        const uint64_t count = uint64_t(entry[0]) << 24 | uint64_t(entry[1]) << 16 | uint64_t(entry[2]) << 8 | entry[3];
+        const uint64_t delta = uint64_t(entry[4]) << 24 | uint64_t(entry[5]) << 16 | uint64_t(entry[6]) << 8 | entry[7];
+        track.sampleTicks += count * delta;
+    }
+    track.keptTicks = track.sampleTicks;
+    if (!findPath(file, trak, {"edts", "elst"}, box)) {
+        track.understood = true;
+        return track;
+    }
+    // One edit at the normal rate that starts at or after the first sample
+    // and ends within the samples, leaving out at most a fifth of a second.
+    uint64_t edits = 0;
+    uint64_t segment = 0;
+    uint64_t start = 0;
+    uint64_t rate = 0;
+    if (!file.number(box.payload, 1, true, version) || !file.number(box.payload + 4, 4, true, edits) || edits != 1
+        || movieTimescale == 0)
+        return track;
+    const bool wideElst = version == 1;
+    const uint64_t entry = box.payload + 8;
+    if (!versioned(file, entry, wideElst, segment) || !versioned(file, entry + (wideElst ? 8 : 4), wideElst, start)
+        || !file.number(entry + (wideElst ? 16 : 8), 4, true, rate))
+        return track;
+    const uint64_t negative = uint64_t(1) << (wideElst ? 63 : 31);
+    const auto kept = static_cast<uint64_t>(static_cast<unsigned __int128>(segment) * track.timescale / movieTimescale);
+    if (rate != unitRate || (start & negative) != 0 || start + kept > track.sampleTicks + 1
+        || track.sampleTicks - kept > track.timescale / 5)
+        return track;
+    track.keptTicks = kept;
+    track.understood = true;
+    return track;
+}
+
+// The sound track of an MP4: ambiguous unless there is exactly one, its
+// boxes read, its mdhd agrees with its samples and its edit list only cuts
+// the encoder's delay and padding.
+void readMp4(const HeaderReader &file, LengthFields &fields)
+{
+    Box moov;
+    Box mvhd;
+    uint64_t version = 0;
+    uint64_t movieTimescale = 0;
+    if (!findBox(file, 0, file.size(), "moov", moov) || !findBox(file, moov.payload, moov.end, "mvhd", mvhd)
+        || !file.number(mvhd.payload, 1, true, version)
+        || !file.number(mvhd.payload + (version == 1 ? 20 : 12), 4, true, movieTimescale)) {
+        fields.ambiguous = true;
+        return;
+    }
+    int soundTracks = 0;
+    Mp4Track sound;
+    Box trak;
+    for (uint64_t position = moov.payload; findBox(file, position, moov.end, "trak", trak); position = trak.end) {
+        const Mp4Track track = readTrack(file, trak, movieTimescale);
+        if (track.sound && ++soundTracks == 1)
+            sound = track;
+    }
+    fields.ambiguous = soundTracks != 1 || !sound.understood || sound.duration != sound.sampleTicks
+        || sound.sampleTicks == 0;
+    fields.mp4Timescale = sound.timescale;
+    fields.mp4SampleTicks = sound.sampleTicks;
+    fields.mp4KeptTicks = sound.keptTicks;
 }
 
 } // namespace
@@ -299,6 +472,9 @@ LengthFields readLengthFields(int descriptor)
     } else if (file.has(0, "FORM", 4) && (file.has(8, "AIFF", 4) || file.has(8, "AIFC", 4))) {
         fields.container = LengthFields::Container::Aiff;
         readAiff(file, fields, file.has(8, "AIFC", 4));
+    } else if (file.has(4, "ftyp", 4)) {
+        fields.container = LengthFields::Container::Mp4;
+        readMp4(file, fields);
     }
     return fields;
 }

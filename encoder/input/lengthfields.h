@@ -5,7 +5,8 @@
 #include <vector>
 
 // The length fields of the containers whose header states the size of the
-// audio: RIFF WAVE, RF64, Wave64 and AIFF/AIFC. A writer that cannot seek
+// audio: RIFF WAVE, RF64, Wave64 and AIFF/AIFC (and the lengths of an MP4's
+// sound track). A writer that cannot seek
 // back to its header (a pipe: sox, arecord, ffmpeg, many recorders) leaves a
 // placeholder there: 0, all bits set, or a value near 2^31. Such a file is
 // complete: its audio runs to the end of the file. A file that states a real
@@ -21,7 +22,7 @@ struct HeaderPatch
 
 struct LengthFields
 {
-    enum class Container { Other, Wave, Rf64, Wave64, Aiff };
+    enum class Container { Other, Wave, Rf64, Wave64, Aiff, Mp4 };
 
     Container container = Container::Other;
     bool streamed = false;         // the audio's size is a placeholder
@@ -30,6 +31,19 @@ struct LengthFields
     uint64_t frameBytes = 0;       // bytes per sample frame (0 when not fixed or not known)
     uint64_t aiffSampleRate = 0;   // AIFF: COMM's rate when it is a whole number of hertz
     unsigned waveFormat = 0;       // WAV: the format code (an extensible one's subformat), 0 if unknown
+    // The header leaves the length open: a WAV with more than one "data"
+    // chunk, an AIFF with more than one COMM or whose COMM counts other
+    // frames than SSND holds, an MP4 with more than one sound track, an
+    // mdhd that disagrees with the sample table or an edit list that does
+    // more than leave out the encoder's delay and padding. libavformat then
+    // plays other audio than the header's first chunk says (the last "data"
+    // chunk, the last COMM, all of SSND, the samples within the edit).
+    bool ambiguous = false;
+    // MP4 (one sound track): its media time scale, the length of its
+    // samples and the least of it that its edit list keeps, in that scale.
+    uint64_t mp4Timescale = 0;
+    uint64_t mp4SampleTicks = 0;
+    uint64_t mp4KeptTicks = 0;
     // For a streamed file: its length fields rewritten with the sizes the
     // file really holds (whole sample frames), for the demuxer to read.
     std::vector<HeaderPatch> patches;

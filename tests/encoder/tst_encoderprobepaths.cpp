@@ -3,6 +3,8 @@
 // both give the same whole seconds; it answers by itself for the usual
 // formats and hands cut, streamed and odd files over. Started by the
 // program, the tool's answer is the converter's whichever path it took.
+// Where a header leaves the length open, the answer is the length of the
+// audio the conversion decodes.
 
 #include "audiofixtures.h"
 #include "encodertool.h"
@@ -11,6 +13,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <QtEndian>
+
+#include <cmath>
 
 using namespace encodertool;
 
@@ -53,6 +58,95 @@ QString headerThenFiller(const QString &format, int bytes)
         + QStringLiteral(" && { head -c %1 \"$0.src\"; yes filler | head -c 40000; } > \"$0\"").arg(bytes);
 }
 
+// Bytes of RIFF (little-endian) and AIFF (big-endian) files.
+QByteArray number(quint32 value, int bytes, bool bigEndian)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += char(value >> (8 * (bigEndian ? bytes - 1 - i : i)));
+    return out;
+}
+
+QByteArray chunk(const char *name, const QByteArray &data, bool bigEndian)
+{
+    return name + number(data.size(), 4, bigEndian) + data + (data.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+}
+
+// 16-bit stereo 44.1 kHz samples of a 1 kHz tone.
+QByteArray samples(double seconds, bool bigEndian)
+{
+    QByteArray out;
+    for (int i = 0; i < int(seconds * 44100); ++i) {
+        const auto value = quint16(qint16(8000 * std::sin(2 * M_PI * 1000 * i / 44100.0)));
+        out += number(value, 2, bigEndian) + number(value, 2, bigEndian);
+    }
+    return out;
+}
+
+QByteArray twoDataChunks()
+{
+    const QByteArray format = number(1, 2, false) + number(2, 2, false) + number(44100, 4, false)
+        + number(44100 * 4, 4, false) + number(4, 2, false) + number(16, 2, false);
+    const QByteArray body = "WAVE" + chunk("fmt ", format, false) + chunk("data", samples(1.5, false), false)
+        + chunk("data", samples(3.6, false), false);
+    return "RIFF" + number(body.size(), 4, false) + body;
+}
+
+// COMM chunks counting the given seconds of frames, SSND holding 3.6 s; a
+// negative count leaves the chunk out.
+QByteArray aiff(double before, double after)
+{
+    const auto comm = [](double seconds) {
+        // 44100 as an 80-bit extended float.
+        const QByteArray rate = QByteArray::fromHex("400EAC44000000000000");
+        return chunk("COMM", number(2, 2, true) + number(quint32(seconds * 44100), 4, true) + number(16, 2, true) + rate,
+                     true);
+    };
+    QByteArray body = "AIFF" + comm(before) + chunk("SSND", QByteArray(8, '\0') + samples(3.6, true), true);
+    if (after >= 0)
+        body += comm(after);
+    return "FORM" + number(body.size(), 4, true) + body;
+}
+
+// The payload of the first box on the path (32-bit sizes), or -1.
+int boxPayload(const QByteArray &file, const QList<QByteArray> &path)
+{
+    int start = 0;
+    int end = int(file.size());
+    for (const QByteArray &name : path) {
+        int found = -1;
+        for (int at = start; at + 8 <= end && found < 0;) {
+            const int size = int(qFromBigEndian<quint32>(file.constData() + at));
+            if (size < 8)
+                return -1;
+            if (file.mid(at + 4, 4) == name)
+                found = at;
+            else
+                at += size;
+        }
+        if (found < 0)
+            return -1;
+        start = found + 8;
+        end = found + int(qFromBigEndian<quint32>(file.constData() + found));
+    }
+    return start;
+}
+
+// A 5.3 s AAC M4A as the stock program writes it (its edit list leaves out
+// the encoder's delay), one 32-bit field of a box then set to `value`.
+QByteArray patchedM4a(const QString &source, const QList<QByteArray> &box, int offset, quint32 value)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.readAll();
+    const int payload = boxPayload(bytes, QList<QByteArray>{"moov", "trak"} + box);
+    if (payload < 0)
+        return {};
+    qToBigEndian(value, bytes.data() + payload + offset);
+    return bytes;
+}
+
 } // namespace
 
 class TestEncoderProbePaths : public QObject
@@ -63,6 +157,8 @@ private slots:
     void initTestCase();
     void bothPathsAgree_data();
     void bothPathsAgree();
+    void probeFollowsTheConversion_data();
+    void probeFollowsTheConversion();
 
 private:
     QTemporaryDir dir;
@@ -174,6 +270,58 @@ void TestEncoderProbePaths::bothPathsAgree()
     QCOMPARE(tool.exitCode, converter.exitCode);
     QCOMPARE(tool.out, converter.out);
     QCOMPARE(tool.err, converter.err);
+}
+
+void TestEncoderProbePaths::probeFollowsTheConversion_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QString m4a = dir.filePath("source.m4a");
+    QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "sine=frequency=1000:duration=5.3", "-ac", "2", m4a}));
+    const QList<QByteArray> mdhd{"mdia", "mdhd"};
+    const QList<QByteArray> elst{"edts", "elst"};
+    const quint32 samples = 1024 + 233730; // the encoder's delay and 5.3 s
+    QTest::newRow("wav, two data chunks") << "two.wav" << twoDataChunks();
+    QTest::newRow("aiff, a second COMM after SSND") << "comm.aiff" << aiff(1.5, 2.4);
+    QTest::newRow("aiff, COMM counts less than SSND holds") << "short.aiff" << aiff(1.5, -1);
+    QTest::newRow("m4a, mdhd half the samples") << "mdhd.m4a" << patchedM4a(m4a, mdhd, 16, samples / 2);
+    QTest::newRow("m4a, mdhd twice the samples") << "long.m4a" << patchedM4a(m4a, mdhd, 16, samples * 2);
+    QTest::newRow("m4a, edit list keeps half") << "half.m4a" << patchedM4a(m4a, elst, 8, 2650);
+    QTest::newRow("m4a, edit list starts late") << "late.m4a" << patchedM4a(m4a, elst, 12, 4000);
+    // Stated 2.9977 s; the decoder's whole frames make it 3.0186 s.
+    QTest::newRow("m4a, just short of a whole second") << "near.m4a" << QByteArray();
+}
+
+void TestEncoderProbePaths::probeFollowsTheConversion()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    const QString input = dir.filePath(name);
+    if (bytes.isEmpty()) {
+        QVERIFY(fixtures::runStockFfmpeg({"-f", "lavfi", "-i", "sine=frequency=1000:duration=2.99773", "-ac", "2", input}));
+    } else {
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+
+    const Run front = runProgram(frontOnly.filePath(toolcontract::kToolName), {"-i", input});
+    QVERIFY2(front.finished && front.exitCode != 0, qPrintable("the front answered: " + front.describe()));
+    const Run single = probe(input);
+    QVERIFY2(single.exitCode == 0, qPrintable(single.describe()));
+    QProcess list;
+    list.start(path(), {toolcontract::kProbeListOption});
+    list.write(QFile::encodeName(input) + '\0');
+    list.closeWriteChannel();
+    QVERIFY(list.waitForFinished(60000));
+    QCOMPARE(list.readAllStandardOutput(), "Probe 0 " + single.out);
+
+    const QString mp3 = input + ".mp3";
+    const Run conversion = convert(input, 50, mp3);
+    QVERIFY2(conversion.succeeded(), qPrintable(conversion.describe()));
+    const double seconds = measure(mp3).seconds();
+    QVERIFY(seconds > 0);
+    QCOMPARE(single.out.trimmed(), '$' + QByteArray::number(qint64(seconds)) + '$');
 }
 
 QTEST_GUILESS_MAIN(TestEncoderProbePaths)
