@@ -232,6 +232,13 @@ Status ParallelEncoder::finish(PacketSink &sink)
     for (libav::FramePtr &frame : input_)
         chunk->input.push_back(std::move(frame));
     input_.clear();
+    // The last chunk is this thread's: the workers end once their chunks
+    // are done, each giving its thread back to the budget at once.
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
     if (Status status = dispatch(std::move(chunk)); !status.ok())
         return status;
     Status status = deliver(sink, true);
@@ -316,8 +323,11 @@ void ParallelEncoder::workerLoop(Worker &worker)
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return worker.task || stopping_; });
-        if (!worker.task)
+        if (!worker.task) {
+            lock.unlock();
+            worker.token.reset();
             return;
+        }
         Chunk *chunk = worker.task.get();
         lock.unlock();
         parallel::ChunkEncoder encoder(chunk->encoder, chunk->inputFirst);
