@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sched.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -67,9 +68,15 @@ JobserverAuth parseMakeflags(const std::string &makeflags)
 
 std::unique_ptr<ThreadBudget> ThreadBudget::fromEnvironment()
 {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return fromSettings(std::getenv(toolcontract::kThreadsVariable), std::getenv("MAKEFLAGS"),
-                        cores == 0 ? 1 : static_cast<int>(std::min(cores, 1024u)));
+    // The cores this process may run on (taskset, a container's cpuset),
+    // else the machine's.
+    int cores = 0;
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        cores = CPU_COUNT(&allowed);
+    if (cores <= 0)
+        cores = static_cast<int>(std::min(std::thread::hardware_concurrency(), 1024u));
+    return fromSettings(std::getenv(toolcontract::kThreadsVariable), std::getenv("MAKEFLAGS"), std::max(1, cores));
 }
 
 std::unique_ptr<ThreadBudget> ThreadBudget::fromSettings(const char *threadsVariable, const char *makeflags, int cores)
