@@ -89,6 +89,7 @@ private slots:
     void shortFileAsOneEncoder();
     void jobserverTokens_data();
     void jobserverTokens();
+    void jobserverNotAPipe();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -270,6 +271,34 @@ void TestEncoderParallel::jobserverTokens()
     close(readEnd);
     if (writeEnd != readEnd)
         close(writeEnd);
+}
+
+// MAKEFLAGS naming descriptors that are no pipe (make closed its pipe for
+// this job, and the numbers name another file): one thread, and the file
+// is neither read nor written.
+void TestEncoderParallel::jobserverNotAPipe()
+{
+    const QByteArray other = QFile::encodeName(file("not-a-pipe"));
+    const int fd = open(other.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(write(fd, "xyz", 3), ssize_t(3));
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MAKEFLAGS", QStringLiteral(" -j4 --jobserver-auth=%1,%1").arg(fd));
+    environment.remove(toolcontract::kThreadsVariable);
+    tool.setProcessEnvironment(environment);
+    tool.setChildProcessModifier([fd] { fcntl(fd, F_SETFD, 0); });
+    tool.start(path(), {"-i", file("music.wav"), "-acodec", "libmp3lame", "-aq", "50", file("notpipe.mp3")});
+    QVERIFY(tool.waitForFinished(120000));
+    QCOMPARE(tool.exitCode(), 0);
+    close(fd);
+    QFile written(file("not-a-pipe"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), QByteArray("xyz"));
+    QVERIFY(convertWithThreads(file("music.wav"), file("notpipe1.mp3"), "1").succeeded());
+    QFile a(file("notpipe.mp3")), b(file("notpipe1.mp3"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QVERIFY(a.readAll() == b.readAll());
 }
 
 QTEST_GUILESS_MAIN(TestEncoderParallel)
