@@ -87,12 +87,16 @@ one_file_bench() {
             "all cores $(tail -1 "$work/all.times") (wall, CPU seconds)"
     done
     decoded "$work/long.wav" 2 "$work/in.f32"
-    printf '%-10s %8s %8s %10s %12s %8s\n' "" "wall s" "CPU s" "bytes" "samples" "gain dB"
+    # Cores used: CPU over wall time, which shows what the machine could
+    # give while other work ran.
+    printf '%-10s %8s %8s %6s %10s %12s %8s\n' "" "wall s" "CPU s" "cores" "bytes" "samples" "gain dB"
     for name in stock one all; do
         decoded "$work/$name.mp3" 2 "$work/$name.f32"
-        printf '%-10s %8s %8s %10s %12s %8s\n' "$name" "$(column "$work/$name.times" 1)" \
-            "$(column "$work/$name.times" 2)" "$(stat -c %s "$work/$name.mp3")" \
-            "$(($(stat -c %s "$work/$name.f32") / 8))" "$(track_gain "$work/$name.mp3")"
+        printf '%-10s %8s %8s %6s %10s %12s %8s\n' "$name" "$(column "$work/$name.times" 1)" \
+            "$(column "$work/$name.times" 2)" \
+            "$(ratio "$(column "$work/$name.times" 2)" "$(column "$work/$name.times" 1)")" \
+            "$(stat -c %s "$work/$name.mp3")" "$(($(stat -c %s "$work/$name.f32") / 8))" \
+            "$(track_gain "$work/$name.mp3")"
     done
     echo "input samples $(($(stat -c %s "$work/in.f32") / 8)); stock ffmpeg decoding the joined file says:" \
         "\"$(ffmpeg -nostdin -v error -i "$work/all.mp3" -f null - 2>&1)\""

@@ -7,7 +7,9 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sched.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -30,9 +32,15 @@ bool startsWith(const std::string &text, const char *prefix, std::string &rest)
     return true;
 }
 
-bool isOpen(int fd)
+// Both descriptors ends of one pipe: make may have closed them for a job
+// it did not mark as its own, and the numbers may since name files of this
+// process, which must never be read or written as a jobserver.
+bool isPipe(int readFd, int writeFd)
 {
-    return fd >= 0 && fcntl(fd, F_GETFD) >= 0;
+    struct stat readEnd;
+    struct stat writeEnd;
+    return fstat(readFd, &readEnd) == 0 && fstat(writeFd, &writeEnd) == 0 && S_ISFIFO(readEnd.st_mode) &&
+           S_ISFIFO(writeEnd.st_mode) && readEnd.st_dev == writeEnd.st_dev && readEnd.st_ino == writeEnd.st_ino;
 }
 
 } // namespace
@@ -67,9 +75,15 @@ JobserverAuth parseMakeflags(const std::string &makeflags)
 
 std::unique_ptr<ThreadBudget> ThreadBudget::fromEnvironment()
 {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return fromSettings(std::getenv(toolcontract::kThreadsVariable), std::getenv("MAKEFLAGS"),
-                        cores == 0 ? 1 : static_cast<int>(std::min(cores, 1024u)));
+    // The cores this process may run on (taskset, a container's cpuset),
+    // else the machine's.
+    int cores = 0;
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        cores = CPU_COUNT(&allowed);
+    if (cores <= 0)
+        cores = static_cast<int>(std::min(std::thread::hardware_concurrency(), 1024u));
+    return fromSettings(std::getenv(toolcontract::kThreadsVariable), std::getenv("MAKEFLAGS"), std::max(1, cores));
 }
 
 std::unique_ptr<ThreadBudget> ThreadBudget::fromSettings(const char *threadsVariable, const char *makeflags, int cores)
@@ -94,7 +108,7 @@ std::unique_ptr<ThreadBudget> ThreadBudget::fromSettings(const char *threadsVari
         budget->readFd_ = open(auth.fifoPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         budget->writeFd_ = open(auth.fifoPath.c_str(), O_WRONLY | O_CLOEXEC);
         budget->ownsWriteFd_ = true;
-    } else if (isOpen(auth.readFd) && isOpen(auth.writeFd)) {
+    } else if (isPipe(auth.readFd, auth.writeFd)) {
         // Reads must not block, but the inherited descriptor's flags are
         // shared with make and the other jobs: read through a description
         // of the same pipe of our own instead.
@@ -102,7 +116,7 @@ std::unique_ptr<ThreadBudget> ThreadBudget::fromSettings(const char *threadsVari
         budget->readFd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         budget->writeFd_ = auth.writeFd;
     }
-    if (budget->readFd_ < 0 || budget->writeFd_ < 0) {
+    if (budget->readFd_ < 0 || budget->writeFd_ < 0 || !isPipe(budget->readFd_, budget->writeFd_)) {
         if (budget->readFd_ >= 0)
             close(budget->readFd_);
         if (budget->ownsWriteFd_ && budget->writeFd_ >= 0)

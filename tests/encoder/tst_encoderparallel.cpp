@@ -89,6 +89,7 @@ private slots:
     void shortFileAsOneEncoder();
     void jobserverTokens_data();
     void jobserverTokens();
+    void jobserverNotAPipe();
 
 private:
     QString file(const QString &name) const { return dir.filePath(name); }
@@ -182,20 +183,24 @@ void TestEncoderParallel::shortFileAsOneEncoder()
 void TestEncoderParallel::jobserverTokens_data()
 {
     QTest::addColumn<bool>("fifo");
+    QTest::addColumn<int>("tokens");
     QTest::addColumn<QByteArray>("threads");
     QTest::addColumn<bool>("stop");
-    QTest::newRow("pipe") << false << QByteArray() << false;
-    QTest::newRow("pipe, stopped") << false << QByteArray() << true;
-    QTest::newRow("pipe, one thread") << false << QByteArray("1") << false;
-    QTest::newRow("fifo") << true << QByteArray() << false;
+    QTest::newRow("pipe") << false << 3 << QByteArray() << false;
+    QTest::newRow("pipe, stopped") << false << 3 << QByteArray() << true;
+    QTest::newRow("pipe, one thread") << false << 3 << QByteArray("1") << false;
+    QTest::newRow("pipe, no token free") << false << 0 << QByteArray() << false;
+    QTest::newRow("fifo") << true << 3 << QByteArray() << false;
 }
 
-// A jobserver of three free tokens: the tool takes at most as many as it
-// has cores beside its own, never one with MORVANE_THREADS=1, and all come
-// back when it ends, whichever way.
+// A jobserver of free tokens: the tool takes at most as many as it has
+// cores beside its own, never one with MORVANE_THREADS=1, and all come back
+// when it ends, whichever way. Without a token it is one encoder, byte for
+// byte.
 void TestEncoderParallel::jobserverTokens()
 {
     QFETCH(bool, fifo);
+    QFETCH(int, tokens);
     QFETCH(QByteArray, threads);
     QFETCH(bool, stop);
 
@@ -217,7 +222,7 @@ void TestEncoderParallel::jobserverTokens()
         makeflags = QStringLiteral(" -j4 --jobserver-auth=%1,%2").arg(readEnd).arg(writeEnd);
     }
     QVERIFY(readEnd >= 0);
-    QCOMPARE(write(writeEnd, "+++", 3), ssize_t(3));
+    QCOMPARE(write(writeEnd, "+++", size_t(tokens)), ssize_t(tokens));
 
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -234,13 +239,13 @@ void TestEncoderParallel::jobserverTokens()
     });
     tool.start(path(), {"-i", file("music.wav"), "-acodec", "libmp3lame", "-aq", "50", file("tokens.mp3")});
     QVERIFY(tool.waitForStarted());
-    int fewest = 3;
+    int fewest = tokens;
     QElapsedTimer timer;
     timer.start();
     bool signalled = false;
     while (!tool.waitForFinished(5)) {
         fewest = std::min(fewest, bytesInPipe(readEnd));
-        if (stop && !signalled && fewest < 3) {
+        if (stop && !signalled && fewest < tokens) {
             ::kill(pid_t(tool.processId()), SIGTERM);
             signalled = true;
         }
@@ -253,13 +258,47 @@ void TestEncoderParallel::jobserverTokens()
     } else {
         QCOMPARE(tool.exitCode(), 0);
     }
-    QVERIFY(fewest >= 3 - (threads == "1" ? 0 : cores - 1));
-    if (threads.isEmpty() && cores > 1 && !stop)
-        QVERIFY2(fewest < 3, "no token was taken");
-    QCOMPARE(bytesInPipe(readEnd), 3);
+    QVERIFY(fewest >= tokens - (threads == "1" ? 0 : cores - 1));
+    if (threads.isEmpty() && cores > 1 && !stop && tokens > 0)
+        QVERIFY2(fewest < tokens, "no token was taken");
+    QCOMPARE(bytesInPipe(readEnd), tokens);
+    if (tokens == 0) {
+        QVERIFY(convertWithThreads(file("music.wav"), file("tokens1.mp3"), "1").succeeded());
+        QFile a(file("tokens.mp3")), b(file("tokens1.mp3"));
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QVERIFY(a.readAll() == b.readAll());
+    }
     close(readEnd);
     if (writeEnd != readEnd)
         close(writeEnd);
+}
+
+// MAKEFLAGS naming descriptors that are no pipe (make closed its pipe for
+// this job, and the numbers name another file): one thread, and the file
+// is neither read nor written.
+void TestEncoderParallel::jobserverNotAPipe()
+{
+    const QByteArray other = QFile::encodeName(file("not-a-pipe"));
+    const int fd = open(other.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(write(fd, "xyz", 3), ssize_t(3));
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MAKEFLAGS", QStringLiteral(" -j4 --jobserver-auth=%1,%1").arg(fd));
+    environment.remove(toolcontract::kThreadsVariable);
+    tool.setProcessEnvironment(environment);
+    tool.setChildProcessModifier([fd] { fcntl(fd, F_SETFD, 0); });
+    tool.start(path(), {"-i", file("music.wav"), "-acodec", "libmp3lame", "-aq", "50", file("notpipe.mp3")});
+    QVERIFY(tool.waitForFinished(120000));
+    QCOMPARE(tool.exitCode(), 0);
+    close(fd);
+    QFile written(file("not-a-pipe"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), QByteArray("xyz"));
+    QVERIFY(convertWithThreads(file("music.wav"), file("notpipe1.mp3"), "1").succeeded());
+    QFile a(file("notpipe.mp3")), b(file("notpipe1.mp3"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QVERIFY(a.readAll() == b.readAll());
 }
 
 QTEST_GUILESS_MAIN(TestEncoderParallel)

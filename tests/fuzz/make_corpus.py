@@ -199,6 +199,20 @@ def with_block_size_code(flac, code):
     return bytes(data)
 
 
+def damaged_only_frame(out):
+    """A FLAC whose only frame keeps its header (and its CRC-8) but not its
+    subframe: a FIXED subframe whose residual uses a reserved coding method."""
+    with tempfile.TemporaryDirectory() as work:
+        plain = os.path.join(work, "plain.flac")
+        ffmpeg("-c:a", "flac", "-frame_size", "4608", plain)
+        with open(plain, "rb") as f:
+            data = bytearray(f.read())
+    at = first_frame(data)
+    body = at + frame_header_length(data, at) + 1
+    data[body:body + 4] = bytes([0x12, 0x00, 0x00, 0xC0])
+    write(os.path.join(out, "damaged-only-frame.flac"), data)
+
+
 def flac_files(out):
     with tempfile.TemporaryDirectory() as work:
         short = os.path.join(out, "shorter-than-a-block.flac")
@@ -209,6 +223,7 @@ def flac_files(out):
         ffmpeg("-c:a", "flac", "-frame_size", "4608", plain, seconds=1.0)
         with open(plain, "rb") as f:
             write(os.path.join(out, "block-size-code-0.flac"), with_block_size_code(f.read(), 0))
+    damaged_only_frame(out)
 
 
 def large_midi(out):
@@ -263,8 +278,13 @@ def regression(out):
     # AAC's priming samples are cut by an edit list.
     ffmpeg("-c:a", "aac", "-b:a", "24k", path := os.path.join(out, "edit-list.m4a"), seconds=0.5, rate=44100)
     with open(path, "rb") as f:
-        if b"elst" not in f.read():
-            sys.exit("make_corpus.py: ffmpeg wrote no edit list")
+        data = bytearray(f.read())
+    if b"elst" not in data:
+        sys.exit("make_corpus.py: ffmpeg wrote no edit list")
+    # The same with its stsc box 4 KiB longer than the file: the header's
+    # durations are intact, the sample table is not.
+    data[data.index(b"stsc") - 2] |= 0x10
+    write(os.path.join(out, "stsc-too-long.m4a"), data)
     large_midi(out)
 
 

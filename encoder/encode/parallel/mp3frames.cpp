@@ -112,23 +112,26 @@ Status MainDataReader::read(const uint8_t *frame, std::size_t size, std::vector<
     return Status::success();
 }
 
-Status Joiner::addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool endOfStream)
+Status Joiner::addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool continued, Next next)
 {
+    if (started_ && !continued)
+        asEncoded_ = false;
+    started_ = true;
     // The free payload each frame must leave behind it so that every frame
     // after it fits even at the largest bitrate, counted back from the end
-    // of the run; a run the stream goes on after leaves as much as any
-    // frame's main data may reach back, whatever the next run's first frame
-    // needs.
+    // of the run; before a join, a run leaves as much as any frame's main
+    // data may reach back, whatever the next run's first frame needs.
     std::vector<Layout> layouts(frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        const std::vector<uint8_t> &head = frames[i]->headerAndSideInfo;
-        if (Status status = parseHeader(head.data(), head.size(), layouts[i]); !status.ok())
+        const Frame &frame = *frames[i];
+        if (Status status = parseHeader(frame.encoded.data(), frame.encoded.size(), layouts[i]); !status.ok())
             return status;
-        if (head.size() != static_cast<std::size_t>(layouts[i].headerSize + layouts[i].sideInfoSize))
-            return Status::failure("a frame to join has no whole side information");
+        if (frame.headerAndSideInfoSize != static_cast<std::size_t>(layouts[i].headerSize + layouts[i].sideInfoSize) ||
+            frame.encoded.size() != static_cast<std::size_t>(layouts[i].frameSize))
+            return Status::failure("a frame to join is not whole");
     }
     std::vector<int> leave(frames.size() + 1, 0);
-    if (!frames.empty() && !endOfStream)
+    if (!frames.empty() && next == Next::OtherEncoder)
         leave.back() = layouts.back().maxMainDataBegin();
     for (std::size_t i = frames.size(); i-- > 0;) {
         const Layout &layout = layouts[i];
@@ -138,10 +141,33 @@ Status Joiner::addRun(const std::vector<const Frame *> &frames, std::size_t firs
         leave[i] = std::clamp(needed, 0, layout.maxMainDataBegin());
     }
     for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (asEncoded_ && addAsEncoded(*frames[i], layouts[i], firstTag + i, leave[i + 1]))
+            continue;
+        asEncoded_ = false;
         if (Status status = add(*frames[i], layouts[i], firstTag + i, leave[i + 1]); !status.ok())
             return status;
     }
     return Status::success();
+}
+
+// The frame as encoded, if the stream so far is its encoder's and the frame
+// leaves the room asked for.
+bool Joiner::addAsEncoded(const Frame &frame, const Layout &layout, std::size_t tag, int leave)
+{
+    const int begin = mainDataBegin(frame.encoded.data(), layout);
+    const int64_t start = capacity_ - begin;
+    const int64_t end = start + static_cast<int64_t>(frame.mainData.size());
+    if (start < filled_ || capacity_ + layout.payloadSize() - end < leave)
+        return false;
+    Pending next;
+    next.layout = layout;
+    next.output.tag = tag;
+    next.output.bytes = frame.encoded;
+    next.payloadStart = capacity_;
+    capacity_ += layout.payloadSize();
+    pending_.push_back(std::move(next));
+    filled_ = end;
+    return true;
 }
 
 Status Joiner::add(const Frame &frame, const Layout &layout, std::size_t tag, int leave)
@@ -192,7 +218,7 @@ Status Joiner::add(const Frame &frame, const Layout &layout, std::size_t tag, in
     next.layout.padded = padded;
     next.layout.frameSize = fixedSize + payloadAt(index, padded);
     next.output.tag = tag;
-    next.output.bytes = frame.headerAndSideInfo;
+    next.output.bytes.assign(frame.encoded.begin(), frame.encoded.begin() + fixedSize);
     next.output.bytes.resize(static_cast<std::size_t>(next.layout.frameSize), 0);
     writeBitrate(next.output.bytes.data(), index, padded);
     writeMainDataBegin(next.output.bytes.data() + layout.headerSize, layout.mpeg1, begin);

@@ -53,11 +53,12 @@ private:
     std::vector<uint8_t> reservoir_; // the last payload bytes, at most 511 kept
 };
 
-// One frame as the joiner takes it: its first header and side information
-// bytes as encoded, and its main data.
+// One frame as the joiner takes it: the frame as encoded, its header and
+// side information bytes, and its main data.
 struct Frame
 {
-    std::vector<uint8_t> headerAndSideInfo;
+    std::vector<uint8_t> encoded;
+    std::size_t headerAndSideInfoSize = 0;
     std::vector<uint8_t> mainData;
 };
 
@@ -71,6 +72,10 @@ struct Frame
 // as much room free as any frame may reach back, so the next run's first
 // frames find what their encoder gave them. Frames come out in order once
 // nothing after them can write into them.
+//
+// As long as every run continues the encoder of the one before (the stream
+// has no join yet), frames pass as encoded, byte for byte, unless the end
+// of a run before a join needs room.
 class Joiner
 {
 public:
@@ -80,13 +85,17 @@ public:
         std::size_t tag = 0; // given back as given to add()
     };
 
+    enum class Next { Nothing, SameEncoder, OtherEncoder };
+
     // The frames of one encoder, in order, tagged firstTag, firstTag + 1...;
-    // endOfStream when no run follows.
-    Status addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool endOfStream);
+    // continued: the encoder of the run before made them too; next: what
+    // follows the run.
+    Status addRun(const std::vector<const Frame *> &frames, std::size_t firstTag, bool continued, Next next);
     // Frames complete so far, oldest first; with all, every frame (after
-    // the last add()).
+    // the last run).
     void take(std::vector<Output> &out, bool all);
 
+    // Frames given a larger bitrate than their encoder gave them.
     int64_t grownFrames() const { return grownFrames_; }
 
 private:
@@ -99,6 +108,7 @@ private:
 
     // leave: the free payload the frame should leave behind it.
     Status add(const Frame &frame, const Layout &layout, std::size_t tag, int leave);
+    bool addAsEncoded(const Frame &frame, const Layout &layout, std::size_t tag, int leave);
     void resize(Pending &pending, int bitrateIndex);
     void place(const std::vector<uint8_t> &data, int64_t position);
 
@@ -106,6 +116,8 @@ private:
     int64_t capacity_ = 0; // payload bytes of all frames so far
     int64_t filled_ = 0;   // end of the main data placed so far
     int64_t grownFrames_ = 0;
+    bool asEncoded_ = true; // every frame so far as its encoder laid it out
+    bool started_ = false;
 };
 
 } // namespace mp3frames

@@ -21,6 +21,7 @@ Grid::Grid(int sampleRate, int frameSize)
 // gave it (timestamps, side data) and its frame taken apart for the joiner.
 struct KeptFrame
 {
+    int64_t streamFrame = 0;
     libav::PacketPtr packet;
     mp3frames::Frame frame;
 };
@@ -28,96 +29,119 @@ struct KeptFrame
 struct Chunk
 {
     std::size_t index = 0;
-    int64_t firstFrame = 0; // the stream's frame the encoder starts at
+    int64_t inputFirst = 0; // the stream's frame input holds first
     std::vector<libav::FramePtr> input;
-    int64_t keepFrom = 0;   // of the encoder's own frames
-    int64_t keepCount = 0;  // unless last
+    int64_t keepFrom = 0;   // the stream's frames kept, [keepFrom, keepUntil)
+    int64_t keepUntil = 0;  // unless last
     bool last = false;
     bool whole = false;     // the only chunk: packets pass unchanged
+    int encoder = 0;        // which encoder made it
+    int64_t encoderFirst = 0; // the stream's frame that encoder began at
 
     Status status = Status::success();
     std::vector<KeptFrame> kept;
+
+    bool full() const { return !last && static_cast<int64_t>(kept.size()) >= keepUntil - keepFrom; }
 };
 
-namespace {
-
-// Keeps the chunk's frames from keepFrom on, taken apart; the reservoir of
-// the frames before is followed all the same.
-class ChunkSink : public PacketSink
+// LAME from a frame of the stream on, for one chunk or, on the calling
+// thread, for several in a row. Frames it gives past the chunk it encodes
+// wait for the next one.
+class ChunkEncoder : private PacketSink
 {
 public:
-    explicit ChunkSink(Chunk &chunk) : chunk_(chunk) {}
+    ChunkEncoder(int id, int64_t firstFrame) : id_(id), first_(firstFrame), next_(firstFrame) {}
 
-    bool full() const { return !chunk_.last && static_cast<int64_t>(chunk_.kept.size()) >= chunk_.keepCount; }
+    Status open(const AudioFormat &format, int quality) { return encoder_.open(format, quality); }
+    int id() const { return id_; }
 
+    bool canGoOnWith(const Chunk &chunk) const
+    {
+        return !finished_ && next_ >= chunk.inputFirst &&
+               next_ <= chunk.inputFirst + static_cast<int64_t>(chunk.input.size());
+    }
+
+    Status encode(Chunk &chunk, const std::atomic<bool> &abort)
+    {
+        chunk.encoder = id_;
+        chunk.encoderFirst = first_;
+        chunk_ = &chunk;
+        for (KeptFrame &carried : carried_)
+            keep(std::move(carried));
+        carried_.clear();
+        for (std::size_t i = static_cast<std::size_t>(next_ - chunk.inputFirst); i < chunk.input.size(); ++i) {
+            if (interruption::requestedBy())
+                return interruption::stopped();
+            if (abort)
+                return Status::failure("stopped");
+            if (chunk.full())
+                break;
+            if (Status status = encoder_.encode(*chunk.input[i], *this); !status.ok())
+                return status;
+            chunk.input[i].reset();
+            ++next_;
+        }
+        // LAME holds a frame back until the frames after it have filled its
+        // reservoir; at the end of the chunk's audio the rest is drained (the
+        // frames kept are made of real audio all the same, as the lookahead
+        // covers the filter bank and the psychoacoustic model).
+        if (!chunk.full()) {
+            finished_ = true;
+            if (Status status = encoder_.finish(*this); !status.ok())
+                return status;
+        }
+        chunk.input.clear();
+        chunk_ = nullptr;
+        if (!chunk.last && static_cast<int64_t>(chunk.kept.size()) != chunk.keepUntil - chunk.keepFrom)
+            return Status::failure("the encoder of a part of the audio gave too few frames");
+        return Status::success();
+    }
+
+private:
     Status write(AVPacket &packet) override
     {
-        const int64_t index = seen_++;
         KeptFrame kept;
-        if (!chunk_.whole) {
-            std::vector<uint8_t> mainData;
-            if (Status status = reader_.read(packet.data, static_cast<std::size_t>(packet.size), mainData);
+        kept.streamFrame = first_ + produced_++;
+        if (!chunk_->whole) {
+            // The reservoir is followed through every frame, kept or not.
+            if (Status status = reader_.read(packet.data, static_cast<std::size_t>(packet.size), kept.frame.mainData);
                 !status.ok())
                 return status;
-            if (index < chunk_.keepFrom || full())
+            if (kept.streamFrame < chunk_->keepFrom)
                 return Status::success();
             mp3frames::Layout layout;
             if (Status status = mp3frames::parseHeader(packet.data, static_cast<std::size_t>(packet.size), layout);
                 !status.ok())
                 return status;
-            kept.frame.headerAndSideInfo.assign(packet.data, packet.data + layout.headerSize + layout.sideInfoSize);
-            kept.frame.mainData = std::move(mainData);
+            kept.frame.encoded.assign(packet.data, packet.data + packet.size);
+            kept.frame.headerAndSideInfoSize = static_cast<std::size_t>(layout.headerSize + layout.sideInfoSize);
         }
         kept.packet.reset(av_packet_alloc());
         if (!kept.packet)
             return Status::failure("out of memory");
         av_packet_move_ref(kept.packet.get(), &packet);
-        // Only the stream's first frame (the encoder delay) and the last
-        // chunk's (the padding) carry skip samples.
-        if (!chunk_.last && index > 0)
-            av_packet_free_side_data(kept.packet.get());
-        chunk_.kept.push_back(std::move(kept));
+        keep(std::move(kept));
         return Status::success();
     }
 
-private:
-    Chunk &chunk_;
+    void keep(KeptFrame &&kept)
+    {
+        if (chunk_->full())
+            carried_.push_back(std::move(kept));
+        else
+            chunk_->kept.push_back(std::move(kept));
+    }
+
+    Mp3Encoder encoder_;
     mp3frames::MainDataReader reader_;
-    int64_t seen_ = 0;
+    const int id_;
+    const int64_t first_;
+    int64_t next_;         // the stream's next frame to feed
+    int64_t produced_ = 0; // frames given
+    bool finished_ = false;
+    Chunk *chunk_ = nullptr;
+    std::vector<KeptFrame> carried_;
 };
-
-Status encodeChunk(const AudioFormat &format, int quality, Chunk &chunk, const std::atomic<bool> &abort)
-{
-    Mp3Encoder encoder;
-    if (Status status = encoder.open(format, quality); !status.ok())
-        return status;
-    ChunkSink sink(chunk);
-    for (libav::FramePtr &frame : chunk.input) {
-        if (interruption::requestedBy())
-            return interruption::stopped();
-        if (abort)
-            return Status::failure("stopped");
-        if (sink.full())
-            break;
-        if (Status status = encoder.encode(*frame, sink); !status.ok())
-            return status;
-        frame.reset();
-    }
-    // LAME holds a frame back until the frames after it have filled its
-    // reservoir; at the end of the chunk's audio the rest is drained (the
-    // frames kept are made of real audio all the same, as the lookahead
-    // covers the filter bank and the psychoacoustic model).
-    if (!sink.full()) {
-        if (Status status = encoder.finish(sink); !status.ok())
-            return status;
-    }
-    if (!chunk.last && static_cast<int64_t>(chunk.kept.size()) != chunk.keepCount)
-        return Status::failure("the encoder of a part of the audio gave too few frames");
-    chunk.input.clear();
-    return Status::success();
-}
-
-} // namespace
 
 } // namespace parallel
 
@@ -174,10 +198,10 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
     if (inputFrames_ > end) {
         auto chunk = std::make_unique<Chunk>();
         chunk->index = nextChunk_;
-        chunk->firstFrame = std::max<int64_t>(0, k * chunkFrames - parallel::Grid::kPrimingFrames);
-        chunk->keepFrom = k * chunkFrames - chunk->firstFrame;
-        chunk->keepCount = chunkFrames;
-        for (int64_t i = chunk->firstFrame; i < end; ++i) {
+        chunk->inputFirst = inputBase_;
+        chunk->keepFrom = k * chunkFrames;
+        chunk->keepUntil = (k + 1) * chunkFrames;
+        for (int64_t i = inputBase_; i < end; ++i) {
             libav::FramePtr ref(av_frame_clone(input_[static_cast<std::size_t>(i - inputBase_)].get()));
             if (!ref)
                 return Status::failure("out of memory");
@@ -201,13 +225,20 @@ Status ParallelEncoder::finish(PacketSink &sink)
     const int64_t k = static_cast<int64_t>(nextChunk_);
     auto chunk = std::make_unique<Chunk>();
     chunk->index = nextChunk_;
-    chunk->firstFrame = inputBase_;
-    chunk->keepFrom = k * grid_->chunkFrames - inputBase_;
+    chunk->inputFirst = inputBase_;
+    chunk->keepFrom = k * grid_->chunkFrames;
     chunk->last = true;
     chunk->whole = k == 0;
     for (libav::FramePtr &frame : input_)
         chunk->input.push_back(std::move(frame));
     input_.clear();
+    // The last chunk is this thread's: the workers end once their chunks
+    // are done, each giving its thread back to the budget at once.
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
     if (Status status = dispatch(std::move(chunk)); !status.ok())
         return status;
     Status status = deliver(sink, true);
@@ -221,9 +252,13 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
 {
     ++nextChunk_;
     if (!chunk->last) {
+        // A worker's encoder starts the priming frames before the chunk.
+        chunk->encoder = ++encoders_;
+        chunk->encoderFirst = chunk->inputFirst;
         std::unique_lock<std::mutex> lock(mutex_);
         for (auto &worker : workers_) {
             if (!worker->task) {
+                encoderOf_.push_back(chunk->encoder);
                 worker->task = std::move(chunk);
                 changed_.notify_all();
                 return Status::success();
@@ -239,6 +274,7 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
                 std::lock_guard<std::mutex> guard(mutex_);
                 workers_.push_back(std::move(worker));
             }
+            encoderOf_.push_back(started->task->encoder);
             // Stop requests stay with the main thread, whose blocking calls
             // they are to interrupt; the workers poll for them.
             sigset_t stopSignals;
@@ -252,6 +288,7 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
             } catch (const std::system_error &) {
                 // No thread to be had: this one encodes the chunk.
                 chunk = std::move(started->task);
+                encoderOf_.pop_back();
                 std::lock_guard<std::mutex> guard(mutex_);
                 workers_.pop_back();
             }
@@ -260,11 +297,25 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
                 return Status::success();
         }
     }
+    const Status status = encodeHere(*chunk);
+    encoderOf_.push_back(chunk->encoder);
     const std::size_t index = chunk->index;
-    chunk->status = parallel::encodeChunk(format_, quality_, *chunk, abort_);
+    chunk->status = status;
     std::lock_guard<std::mutex> guard(mutex_);
     done_[index] = std::move(chunk);
     return Status::success();
+}
+
+// This thread goes on with its own encoder when it encoded the chunk before
+// (no join there), or else starts one with the chunk's priming frames.
+Status ParallelEncoder::encodeHere(Chunk &chunk)
+{
+    if (!here_ || !here_->canGoOnWith(chunk)) {
+        here_ = std::make_unique<parallel::ChunkEncoder>(++encoders_, chunk.inputFirst);
+        if (Status status = here_->open(format_, quality_); !status.ok())
+            return status;
+    }
+    return here_->encode(chunk, abort_);
 }
 
 void ParallelEncoder::workerLoop(Worker &worker)
@@ -272,11 +323,17 @@ void ParallelEncoder::workerLoop(Worker &worker)
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         changed_.wait(lock, [&] { return worker.task || stopping_; });
-        if (!worker.task)
+        if (!worker.task) {
+            lock.unlock();
+            worker.token.reset();
             return;
+        }
         Chunk *chunk = worker.task.get();
         lock.unlock();
-        chunk->status = parallel::encodeChunk(format_, quality_, *chunk, abort_);
+        parallel::ChunkEncoder encoder(chunk->encoder, chunk->inputFirst);
+        chunk->status = encoder.open(format_, quality_);
+        if (chunk->status.ok())
+            chunk->status = encoder.encode(*chunk, abort_);
         lock.lock();
         const std::size_t index = chunk->index;
         done_[index] = std::move(worker.task);
@@ -298,7 +355,9 @@ void ParallelEncoder::stopWorkers()
     workers_.clear();
 }
 
-// Joins the chunks done, in order; with waitForAll, until the last one.
+// Joins the chunks done, in order; with waitForAll, until the last one. A
+// chunk is joined once the encoder of the next one is known, which tells
+// whether a join follows it.
 Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
 {
     for (;;) {
@@ -308,12 +367,12 @@ Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
             if (waitForAll)
                 changed_.wait(lock, [&] { return nextToJoin_ >= nextChunk_ || done_.count(nextToJoin_) > 0; });
             auto it = done_.find(nextToJoin_);
-            if (it == done_.end())
+            if (it == done_.end() || (!it->second->last && nextToJoin_ + 1 >= encoderOf_.size()))
                 return waitForAll ? writeJoined(sink, true) : Status::success();
             chunk = std::move(it->second);
             done_.erase(it);
         }
-        ++nextToJoin_;
+        const std::size_t index = nextToJoin_++;
         if (!chunk->status.ok())
             return chunk->status;
         if (chunk->whole) {
@@ -323,18 +382,28 @@ Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
             }
             continue;
         }
-        const int64_t offset = chunk->firstFrame * single_.frameSize();
+        using Next = mp3frames::Joiner::Next;
+        const bool continued = index > 0 && encoderOf_[index - 1] == encoderOf_[index];
+        const Next next = chunk->last ? Next::Nothing
+                          : encoderOf_[index + 1] == encoderOf_[index] ? Next::SameEncoder
+                                                                       : Next::OtherEncoder;
         std::vector<const mp3frames::Frame *> frames;
         for (const parallel::KeptFrame &kept : chunk->kept)
             frames.push_back(&kept.frame);
-        if (Status status = joiner_.addRun(frames, joinedBase_ + joinedPackets_.size(), chunk->last); !status.ok())
+        if (Status status = joiner_.addRun(frames, joinedBase_ + joinedPackets_.size(), continued, next);
+            !status.ok())
             return status;
+        const int64_t offset = chunk->encoderFirst * single_.frameSize();
         for (parallel::KeptFrame &kept : chunk->kept) {
             AVPacket *packet = kept.packet.get();
             if (packet->pts != AV_NOPTS_VALUE)
                 packet->pts += offset;
             if (packet->dts != AV_NOPTS_VALUE)
                 packet->dts += offset;
+            // Only the stream's first frame (the encoder delay) and the last
+            // chunk's (the padding) carry skip samples.
+            if (!chunk->last && kept.streamFrame > 0)
+                av_packet_free_side_data(packet);
             av_buffer_unref(&packet->buf);
             packet->data = nullptr;
             packet->size = 0;

@@ -20,8 +20,9 @@
 
 namespace parallel {
 
-// Audio of one stretch of the stream and what its own encoder made of it.
+// Audio of one stretch of the stream and what an encoder made of it.
 struct Chunk;
+class ChunkEncoder;
 
 // The frame grid of the split. Chunks are whole MP3 frames of the stream;
 // each chunk's encoder starts kPrimingFrames before it, so that its filter
@@ -42,11 +43,13 @@ struct Grid
 } // namespace parallel
 
 // The MP3 encoder of a conversion on as many threads as the thread budget
-// gives: the stream is cut into chunks on the MP3 frame grid, each encoded by
-// LAME on its own, and the frames joined in order into one stream
-// (mp3frames::Joiner). A budget of one thread, or audio no longer than one
-// chunk, is one Mp3Encoder, with the same bytes. The interface is
-// Mp3Encoder's.
+// gives: the stream is cut into chunks on the MP3 frame grid; a chunk goes
+// to a thread of its own when the budget has one free, or else the calling
+// thread encodes it, going on with its own encoder where it can; the frames
+// are joined in order into one stream (mp3frames::Joiner). A budget of one
+// thread, audio no longer than one chunk, or a conversion that never gets a
+// second thread, is one encoder, with the same bytes as Mp3Encoder alone.
+// The interface is Mp3Encoder's.
 class ParallelEncoder
 {
 public:
@@ -65,14 +68,11 @@ public:
     int64_t samplesEncoded() const { return split_ ? samples_ : single_.samplesEncoded(); }
     Status finish(PacketSink &sink);
 
-    // Frames that were given a larger bitrate where chunks were joined.
-    int64_t grownFrames() const { return joiner_.grownFrames(); }
-    int64_t chunksEncoded() const { return static_cast<int64_t>(nextChunk_); }
-
 private:
     struct Worker;
 
     Status dispatch(std::unique_ptr<parallel::Chunk> chunk);
+    Status encodeHere(parallel::Chunk &chunk);
     Status deliver(PacketSink &sink, bool waitForAll);
     Status writeJoined(PacketSink &sink, bool all);
     void stopWorkers();
@@ -90,6 +90,12 @@ private:
     int64_t inputBase_ = 0;
     int64_t inputFrames_ = 0;
     std::size_t nextChunk_ = 0;
+
+    // The calling thread's encoder, kept for its next chunk, and the
+    // encoder that made each chunk dispatched (0: none it goes on with).
+    std::unique_ptr<parallel::ChunkEncoder> here_;
+    std::vector<int> encoderOf_;
+    int encoders_ = 0;
 
     // Joining, on the calling thread.
     mp3frames::Joiner joiner_;
