@@ -225,5 +225,8 @@ bool probeWithTagLib(const std::string &path, long &seconds)
     const bool regular = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
     const bool answered = regular && probeOpenFile(descriptor, seconds);
     close(descriptor);
-    return answered;
+    // Under a second, a header tells too little to be sure the audio
+    // decodes at all (a damaged only frame, a sample table past the end of
+    // the file): the converter, which decodes, answers those.
+    return answered && seconds > 0;
 }

@@ -139,10 +139,12 @@ void TestEncoderParallel::joinedStream()
     QVERIFY(std::abs(joinedBytes.size() - oneBytes.size()) <= oneBytes.size() / 50);
 
     QCOMPARE(decodeErrors(joined), QByteArray());
-    const Levels in = measure(input);
+    // The lowest qualities are resampled to a lower rate, so the joined
+    // stream is held against one encoder's, not against the input.
+    const Levels single1 = measure(one);
     const Levels out = measure(joined);
-    QCOMPARE(out.samples, in.samples);
-    QVERIFY(std::fabs(out.rmsDb - measure(one).rmsDb) < 0.1);
+    QCOMPARE(out.samples, single1.samples);
+    QVERIFY(std::fabs(out.rmsDb - single1.rmsDb) < 0.1);
     // The Xing header states the joined stream's length as one encoder's
     // states its own.
     auto duration = [](const QString &mp3) {
