@@ -72,4 +72,18 @@ void endBySignal()
     std::_Exit(128 + signalNumber); // not reached
 }
 
+StopSignalsBlocked::StopSignalsBlocked()
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&stopSignals, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous_);
+}
+
+StopSignalsBlocked::~StopSignalsBlocked()
+{
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
 } // namespace interruption

@@ -2,6 +2,8 @@
 
 #include "common/status.h"
 
+#include <csignal>
+
 extern "C" {
 #include <libavformat/avio.h>
 }
@@ -27,5 +29,21 @@ AVIOInterruptCB ioCallback();
 // Ends the process by the recorded signal with its default action, so the
 // parent sees how the tool ended. Call only after cleaning up.
 [[noreturn]] void endBySignal();
+
+// While one lives, this thread does not take the stop signals, so a thread
+// started meanwhile inherits that mask: stop requests stay with the main
+// thread, whose blocking calls they are to interrupt, and helper threads
+// poll requestedBy() instead.
+class StopSignalsBlocked
+{
+public:
+    StopSignalsBlocked();
+    ~StopSignalsBlocked();
+    StopSignalsBlocked(const StopSignalsBlocked &) = delete;
+    StopSignalsBlocked &operator=(const StopSignalsBlocked &) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 } // namespace interruption

@@ -1,5 +1,7 @@
 #include "loudness/loudness.h"
 
+#include "common/interruption.h"
+
 #include "loudness/blockhistogram.h"
 
 #include <algorithm>
@@ -62,21 +64,12 @@ Status LoudnessMeter::open(const AudioFormat &format)
     samplesIn100ms_ = (static_cast<std::size_t>(format.sampleRate) + 5) / 10;
     samplesToBlockEnd_ = 4 * samplesIn100ms_;
 
-    // Stop requests stay with the main thread, whose blocking calls they
-    // are to interrupt.
-    sigset_t stopSignals;
-    sigset_t previous;
-    sigemptyset(&stopSignals);
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&stopSignals, signalNumber);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    const interruption::StopSignalsBlocked blocked;
     try {
         thread_ = std::thread(&LoudnessMeter::measureBatches, this);
     } catch (const std::system_error &) {
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         return Status::failure("cannot measure the loudness: no thread can be started");
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return Status::success();
 }
 

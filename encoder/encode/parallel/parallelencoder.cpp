@@ -275,15 +275,8 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
                 workers_.push_back(std::move(worker));
             }
             encoderOf_.push_back(started->task->encoder);
-            // Stop requests stay with the main thread, whose blocking calls
-            // they are to interrupt; the workers poll for them.
-            sigset_t stopSignals;
-            sigset_t previous;
-            sigemptyset(&stopSignals);
-            for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-                sigaddset(&stopSignals, signalNumber);
-            pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
             try {
+                const interruption::StopSignalsBlocked blocked; // the workers poll for stops
                 started->thread = std::thread([this, started] { workerLoop(*started); });
             } catch (const std::system_error &) {
                 // No thread to be had: this one encodes the chunk.
@@ -292,7 +285,6 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
                 std::lock_guard<std::mutex> guard(mutex_);
                 workers_.pop_back();
             }
-            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
             if (!chunk)
                 return Status::success();
         }
