@@ -26,9 +26,6 @@ public:
     // After the last frame: whether what was read is the whole input.
     virtual Status checkComplete() const = 0;
 
-    // Seconds of audio read so far.
-    virtual double secondsRead() const = 0;
-
     // The tags and the front cover the MP3 carries over (fields left empty
     // when the input has none).
     virtual void readTags(Tags &tags, Picture &cover) const = 0;

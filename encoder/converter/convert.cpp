@@ -60,6 +60,33 @@ Status encodeQueued(Resampler &resampler, ParallelEncoder &encoder, PacketSink &
     }
 }
 
+// Passes the encoder's packets on to the muxer and reports the audio that
+// has reached the file: the encoder reads ahead of what it has encoded
+// (each of its threads holds a part), so the seconds read would run ahead.
+class ProgressSink : public PacketSink
+{
+public:
+    ProgressSink(PacketSink &next, ProgressReporter &progress, const int &sampleRate)
+        : next_(next), progress_(progress), sampleRate_(sampleRate)
+    {
+    }
+
+    Status write(AVPacket &packet) override
+    {
+        const int64_t end = packet.pts == AV_NOPTS_VALUE ? -1 : packet.pts + packet.duration;
+        if (Status status = next_.write(packet); !status.ok())
+            return status;
+        if (end > 0 && sampleRate_ > 0)
+            progress_.update(static_cast<double>(end) / sampleRate_);
+        return Status::success();
+    }
+
+private:
+    PacketSink &next_;
+    ProgressReporter &progress_;
+    const int &sampleRate_;
+};
+
 // Everything one conversion needs, set up in order by start().
 class Conversion
 {
@@ -79,7 +106,7 @@ public:
         std::vector<uint8_t> finalTag;
         if (Status status = completeTag(finalTag); !status.ok())
             return status;
-        if (Status status = encoder_.finish(muxer_); !status.ok())
+        if (Status status = encoder_.finish(written_); !status.ok())
             return status;
         if (Status status = muxer_.finish(finalTag); !status.ok())
             return status;
@@ -195,9 +222,8 @@ private:
             if (Status status = resampler_.push(*decoded_); !status.ok())
                 return status;
             av_frame_unref(decoded_.get());
-            if (Status status = encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, false); !status.ok())
+            if (Status status = encodeQueued(resampler_, encoder_, written_, meter(), *chunk_, false); !status.ok())
                 return status;
-            progress_.update(source_->secondsRead());
             if (Status status = source_->next(decoded_.get(), finished_); !status.ok())
                 return status;
         }
@@ -205,7 +231,7 @@ private:
             return status;
         if (Status status = resampler_.flush(); !status.ok())
             return status;
-        return encodeQueued(resampler_, encoder_, muxer_, meter(), *chunk_, true);
+        return encodeQueued(resampler_, encoder_, written_, meter(), *chunk_, true);
     }
 
     LoudnessMeter *meter() { return measureLoudness_ ? &loudness_ : nullptr; }
@@ -230,6 +256,7 @@ private:
     std::string blocks_;  // the measured loudness, for the album gain
     std::size_t reservedSize_ = 0; // the ID3v2 tag's size, padding included
     ProgressReporter progress_;
+    ProgressSink written_{muxer_, progress_, sampleRate_}; // the muxer, with progress
     libav::FramePtr decoded_;
     libav::FramePtr chunk_;
     bool finished_ = false;

@@ -14,7 +14,6 @@ public:
     Status open(const std::string &path) override;
     Status next(AVFrame *frame, bool &finished) override;
     Status checkComplete() const override { return decoder_.checkComplete(); }
-    double secondsRead() const override { return decoder_.decodedSeconds(); }
     void readTags(Tags &tags, Picture &cover) const override;
     Notes notes() const override;
 

@@ -36,7 +36,6 @@ public:
     // A MIDI file that reads is rendered whole.
     Status checkComplete() const override { return Status::success(); }
 
-    double secondsRead() const override { return static_cast<double>(rendered_) / midiSampleRate; }
 
     // The song's track name and copyright notice.
     void readTags(Tags &tags, Picture &cover) const override;

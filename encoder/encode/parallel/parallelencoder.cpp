@@ -150,7 +150,6 @@ using parallel::Chunk;
 struct ParallelEncoder::Worker
 {
     std::unique_ptr<ThreadBudget::Token> token;
-    std::unique_ptr<Chunk> task; // under the encoder's mutex_
     std::thread thread;
 };
 
@@ -212,7 +211,7 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
             input_.pop_front();
             ++inputBase_;
         }
-        if (Status status = dispatch(std::move(chunk)); !status.ok())
+        if (Status status = dispatch(std::move(chunk), 1); !status.ok())
             return status;
     }
     return deliver(sink, false);
@@ -232,70 +231,73 @@ Status ParallelEncoder::finish(PacketSink &sink)
     for (libav::FramePtr &frame : input_)
         chunk->input.push_back(std::move(frame));
     input_.clear();
-    // The last chunk is this thread's: the workers end once their chunks
-    // are done, each giving its thread back to the budget at once.
+    // Every chunk is ready now: this thread encodes what the workers have
+    // not taken, and the workers end once nothing is left, each giving its
+    // thread back to the budget at once.
     {
         std::lock_guard<std::mutex> guard(mutex_);
         stopping_ = true;
-        changed_.notify_all();
     }
-    if (Status status = dispatch(std::move(chunk)); !status.ok())
+    if (Status status = dispatch(std::move(chunk), 0); !status.ok())
         return status;
     Status status = deliver(sink, true);
     stopWorkers();
     return status;
 }
 
-// Hands the chunk to an idle worker, to a new one if the budget has a
-// thread free, or else encodes it here.
-Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk)
+// Queues the chunk for the workers, starting one if none is idle and the
+// budget has a thread free, and encodes on this thread the oldest chunks
+// waiting while more than `ready` wait. One chunk is kept ready while the
+// audio is still being read, so that a worker that comes free finds work
+// at once instead of waiting for this thread to read the next chunk.
+Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk, std::size_t ready)
 {
     ++nextChunk_;
-    if (!chunk->last) {
-        // A worker's encoder starts the priming frames before the chunk.
-        chunk->encoder = ++encoders_;
-        chunk->encoderFirst = chunk->inputFirst;
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (auto &worker : workers_) {
-            if (!worker->task) {
-                encoderOf_.push_back(chunk->encoder);
-                worker->task = std::move(chunk);
-                changed_.notify_all();
-                return Status::success();
-            }
-        }
-        lock.unlock();
-        if (std::unique_ptr<ThreadBudget::Token> token = budget_->tryAcquire()) {
-            auto worker = std::make_unique<Worker>();
-            worker->token = std::move(token);
-            worker->task = std::move(chunk);
-            Worker *started = worker.get();
-            {
-                std::lock_guard<std::mutex> guard(mutex_);
-                workers_.push_back(std::move(worker));
-            }
-            encoderOf_.push_back(started->task->encoder);
-            try {
-                const interruption::StopSignalsBlocked blocked; // the workers poll for stops
-                started->thread = std::thread([this, started] { workerLoop(*started); });
-            } catch (const std::system_error &) {
-                // No thread to be had: this one encodes the chunk.
-                chunk = std::move(started->task);
-                encoderOf_.pop_back();
-                std::lock_guard<std::mutex> guard(mutex_);
-                workers_.pop_back();
-            }
-            if (!chunk)
-                return Status::success();
-        }
+    bool idle = false;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        encoderOf_.push_back(0);
+        pending_.push_back(std::move(chunk));
+        idle = idleWorkers_ > 0;
+        changed_.notify_all();
     }
-    const Status status = encodeHere(*chunk);
-    encoderOf_.push_back(chunk->encoder);
-    const std::size_t index = chunk->index;
-    chunk->status = status;
+    if (!idle)
+        startWorker();
+    for (;;) {
+        std::unique_ptr<Chunk> mine;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (pending_.size() <= ready)
+                return Status::success();
+            mine = std::move(pending_.front());
+            pending_.pop_front();
+        }
+        const Status status = encodeHere(*mine);
+        mine->status = status;
+        std::lock_guard<std::mutex> guard(mutex_);
+        const std::size_t index = mine->index;
+        done_[index] = std::move(mine);
+        changed_.notify_all();
+    }
+}
+
+// A worker on a thread from the budget, when it has one free.
+void ParallelEncoder::startWorker()
+{
+    std::unique_ptr<ThreadBudget::Token> token = budget_->tryAcquire();
+    if (!token)
+        return;
+    auto worker = std::make_unique<Worker>();
+    worker->token = std::move(token);
+    Worker *started = worker.get();
     std::lock_guard<std::mutex> guard(mutex_);
-    done_[index] = std::move(chunk);
-    return Status::success();
+    try {
+        const interruption::StopSignalsBlocked blocked; // the workers poll for stops
+        started->thread = std::thread([this, started] { workerLoop(*started); });
+    } catch (const std::system_error &) {
+        return; // no thread to be had: this one encodes the chunks
+    }
+    workers_.push_back(std::move(worker));
 }
 
 // This thread goes on with its own encoder when it encoded the chunk before
@@ -307,6 +309,10 @@ Status ParallelEncoder::encodeHere(Chunk &chunk)
         if (Status status = here_->open(format_, quality_); !status.ok())
             return status;
     }
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        encoderOf_[chunk.index] = here_->id();
+    }
     return here_->encode(chunk, abort_);
 }
 
@@ -314,21 +320,27 @@ void ParallelEncoder::workerLoop(Worker &worker)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return worker.task || stopping_; });
-        if (!worker.task) {
+        ++idleWorkers_;
+        changed_.wait(lock, [&] { return !pending_.empty() || stopping_ || abort_; });
+        --idleWorkers_;
+        if (pending_.empty() || abort_) {
             lock.unlock();
             worker.token.reset();
             return;
         }
-        Chunk *chunk = worker.task.get();
+        std::unique_ptr<Chunk> chunk = std::move(pending_.front());
+        pending_.pop_front();
+        // A worker's encoder starts the priming frames before the chunk.
+        const int id = ++encoders_;
+        encoderOf_[chunk->index] = id;
         lock.unlock();
-        parallel::ChunkEncoder encoder(chunk->encoder, chunk->inputFirst);
+        parallel::ChunkEncoder encoder(id, chunk->inputFirst);
         chunk->status = encoder.open(format_, quality_);
         if (chunk->status.ok())
             chunk->status = encoder.encode(*chunk, abort_);
         lock.lock();
         const std::size_t index = chunk->index;
-        done_[index] = std::move(worker.task);
+        done_[index] = std::move(chunk);
         changed_.notify_all();
     }
 }
@@ -354,15 +366,23 @@ Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
 {
     for (;;) {
         std::unique_ptr<Chunk> chunk;
+        int previousEncoder = 0;
+        int thisEncoder = 0;
+        int nextEncoder = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             if (waitForAll)
                 changed_.wait(lock, [&] { return nextToJoin_ >= nextChunk_ || done_.count(nextToJoin_) > 0; });
             auto it = done_.find(nextToJoin_);
-            if (it == done_.end() || (!it->second->last && nextToJoin_ + 1 >= encoderOf_.size()))
+            // A chunk is joined once the next one's encoder is known.
+            const bool nextKnown = nextToJoin_ + 1 < encoderOf_.size() && encoderOf_[nextToJoin_ + 1] != 0;
+            if (it == done_.end() || (!it->second->last && !nextKnown))
                 return waitForAll ? writeJoined(sink, true) : Status::success();
             chunk = std::move(it->second);
             done_.erase(it);
+            previousEncoder = nextToJoin_ > 0 ? encoderOf_[nextToJoin_ - 1] : 0;
+            thisEncoder = encoderOf_[nextToJoin_];
+            nextEncoder = chunk->last ? 0 : encoderOf_[nextToJoin_ + 1];
         }
         const std::size_t index = nextToJoin_++;
         if (!chunk->status.ok())
@@ -375,10 +395,10 @@ Status ParallelEncoder::deliver(PacketSink &sink, bool waitForAll)
             continue;
         }
         using Next = mp3frames::Joiner::Next;
-        const bool continued = index > 0 && encoderOf_[index - 1] == encoderOf_[index];
+        const bool continued = index > 0 && previousEncoder == thisEncoder;
         const Next next = chunk->last ? Next::Nothing
-                          : encoderOf_[index + 1] == encoderOf_[index] ? Next::SameEncoder
-                                                                       : Next::OtherEncoder;
+                          : nextEncoder == thisEncoder ? Next::SameEncoder
+                                                       : Next::OtherEncoder;
         std::vector<const mp3frames::Frame *> frames;
         for (const parallel::KeptFrame &kept : chunk->kept)
             frames.push_back(&kept.frame);

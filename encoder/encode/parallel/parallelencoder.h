@@ -71,7 +71,8 @@ public:
 private:
     struct Worker;
 
-    Status dispatch(std::unique_ptr<parallel::Chunk> chunk);
+    Status dispatch(std::unique_ptr<parallel::Chunk> chunk, std::size_t ready);
+    void startWorker();
     Status encodeHere(parallel::Chunk &chunk);
     Status deliver(PacketSink &sink, bool waitForAll);
     Status writeJoined(PacketSink &sink, bool all);
@@ -91,11 +92,9 @@ private:
     int64_t inputFrames_ = 0;
     std::size_t nextChunk_ = 0;
 
-    // The calling thread's encoder, kept for its next chunk, and the
-    // encoder that made each chunk dispatched (0: none it goes on with).
+    // The calling thread's encoder, kept for its next chunk.
     std::unique_ptr<parallel::ChunkEncoder> here_;
-    std::vector<int> encoderOf_;
-    int encoders_ = 0;
+    std::atomic<int> encoders_{0};
 
     // Joining, on the calling thread.
     mp3frames::Joiner joiner_;
@@ -106,7 +105,10 @@ private:
     // Shared with the workers, under mutex_.
     std::mutex mutex_;
     std::condition_variable changed_;
+    std::deque<std::unique_ptr<parallel::Chunk>> pending_; // oldest first
     std::map<std::size_t, std::unique_ptr<parallel::Chunk>> done_;
+    std::vector<int> encoderOf_; // the encoder of each chunk, 0 until one takes it
+    int idleWorkers_ = 0;
     bool stopping_ = false;
     std::atomic<bool> abort_{false};
 
