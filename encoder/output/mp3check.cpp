@@ -82,7 +82,7 @@ Status damaged(const std::string &what)
 Status parseLameHeader(const std::vector<uint8_t> &frame, const FrameHeader &header, LameHeader &lame)
 {
     std::size_t at = 4 + (header.crcProtected ? 2 : 0) + header.sideInfoBytes();
-    if (at + 8 > frame.size()
+    if (at + 12 > frame.size() // the name, the flags and the frame count
         || (std::memcmp(&frame[at], "Xing", 4) != 0 && std::memcmp(&frame[at], "Info", 4) != 0))
         return damaged("no Xing header");
     const uint32_t flags = bigEndian(&frame[at + 4], 4);
