@@ -64,6 +64,15 @@ Kind sniff(const unsigned char *head, std::size_t size)
     return Kind::Other;
 }
 
+// Up to 7.1. The decoder refuses channel counts beyond a limit of its own;
+// a damaged count field in a header that is otherwise whole goes to the
+// converter, which opens the decoder, and so do the rare files of many
+// channels.
+bool plainChannels(int channels)
+{
+    return channels >= 1 && channels <= 8;
+}
+
 // The whole second of a length known to lie in [low, high] milliseconds,
 // or -1 when the interval spans a whole second.
 long certainSecond(long long low, long long high)
@@ -78,7 +87,7 @@ bool waveSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
         return false;
     TagLib::RIFF::WAV::File file(stream, true, AudioProperties::Average);
     const TagLib::RIFF::WAV::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
-    if (!properties)
+    if (!properties || !plainChannels(properties->channels()))
         return false;
     const long long frames = properties->sampleFrames();
     const long long sampleBytes = (properties->bitsPerSample() + 7) / 8;
@@ -99,7 +108,7 @@ bool aiffSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
         return false;
     TagLib::RIFF::AIFF::File file(stream, true, AudioProperties::Average);
     const TagLib::RIFF::AIFF::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
-    if (!properties)
+    if (!properties || !plainChannels(properties->channels()))
         return false;
     const long long frames = properties->sampleFrames();
     // All frames lie in the file, at a rate of whole hertz (libavformat
@@ -159,7 +168,7 @@ bool m4aSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &seco
     TagLib::MP4::File file(stream, true, AudioProperties::Average);
     const TagLib::MP4::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
     if (!properties || properties->isEncrypted() || properties->lengthInMilliseconds() <= 0
-        || properties->sampleRate() <= 0)
+        || properties->sampleRate() <= 0 || !plainChannels(properties->channels()))
         return false;
     const auto milliseconds = [&](uint64_t ticks) {
         return static_cast<long long>(ticks * 1000 / fields.mp4Timescale);

@@ -82,6 +82,19 @@ void addPatch(LengthFields &fields, uint64_t offset, int bytes, bool bigEndian, 
     fields.patches.push_back(patch);
 }
 
+// A WAV chunk other than the audio that states more bytes than the file
+// holds after its header gets the size it really has. libavformat allocates
+// and clears some chunks (LIST INFO entries, bext's history) at their stated
+// size before reading them: a damaged or hostile size field would cost
+// gigabytes for a file of a few bytes.
+void fitChunk(const HeaderReader &file, LengthFields &fields, uint64_t position, uint64_t size)
+{
+    const uint64_t data = position + 8;
+    if (data > file.size() || size <= file.size() - data)
+        return;
+    addPatch(fields, position + 4, 4, false, file.size() - data);
+}
+
 // Classifies the audio's stated size (`field` is the raw length field).
 // For a placeholder, `real` becomes what the file holds from audioOffset on
 // in whole sample frames (when their size is known); a file that holds more than
@@ -171,6 +184,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             }
             return;
         }
+        fitChunk(file, fields, position, size);
         position = data + size + (size & 1);
     }
 }

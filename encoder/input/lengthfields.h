@@ -45,7 +45,9 @@ struct LengthFields
     uint64_t mp4SampleTicks = 0;
     uint64_t mp4KeptTicks = 0;
     // For a streamed file: its length fields rewritten with the sizes the
-    // file really holds (whole sample frames), for the demuxer to read.
+    // file really holds (whole sample frames), for the demuxer to read; and
+    // in any WAV, the size of a chunk before or after the audio that runs
+    // past the end of the file, cut to what the file holds.
     std::vector<HeaderPatch> patches;
 };
 

@@ -155,6 +155,25 @@ def second_comm(out):
     write(os.path.join(out, "second-comm.aiff"), b"FORM" + struct.pack(">I", len(form)) + form)
 
 
+def overlong_list(out):
+    """A LIST INFO entry stating about 1.6 GB in a file of 61 bytes."""
+    huge = 0x60000000
+    info = b"INFO" + b"INAM" + struct.pack("<I", huge) + b"Title"
+    body = b"WAVE" + wave_fmt(1, 1, 8000, 16) + b"LIST" + struct.pack("<I", 0xFFFFFFF0) + info
+    write(os.path.join(out, "overlong-list.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
+def channel_count(m4a, channels):
+    """The M4A with the channel count of its mp4a sample entry replaced and
+    its decoder configuration (esds, which would override it) renamed."""
+    data = bytearray(m4a)
+    at = data.index(b"mp4a") + 4 + 6 + 2 + 8  # reserved, data reference, version, revision, vendor
+    data[at:at + 2] = struct.pack(">H", channels)
+    at = data.index(b"esds")
+    data[at:at + 4] = b"esdz"
+    return bytes(data)
+
+
 # FLAC frame headers
 
 
@@ -285,6 +304,11 @@ def regression(out):
     # durations are intact, the sample table is not.
     data[data.index(b"stsc") - 2] |= 0x10
     write(os.path.join(out, "stsc-too-long.m4a"), data)
+    # Long enough for the front to answer, with a channel count the decoder refuses.
+    ffmpeg("-c:a", "aac", "-b:a", "24k", path := os.path.join(out, "many-channels.m4a"), seconds=2.5, rate=44100)
+    with open(path, "rb") as f:
+        write(path, channel_count(f.read(), 49294))
+    overlong_list(out)
     large_midi(out)
 
 

@@ -6,12 +6,17 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size);
 
 namespace {
+
+// No input of a few kilobytes may make the readers take this much memory
+// (libFuzzer's own limit is 2 GiB; this one leaves room for sanitizers).
+constexpr long kMaxResidentKiB = 1024 * 1024;
 
 bool replay(const std::filesystem::path &path)
 {
@@ -24,6 +29,11 @@ bool replay(const std::filesystem::path &path)
     std::printf("%s\n", path.c_str()); // the last one named is the one that failed
     std::fflush(stdout);
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    rusage usage = {};
+    if (getrusage(RUSAGE_SELF, &usage) == 0 && usage.ru_maxrss > kMaxResidentKiB) {
+        std::fprintf(stderr, "%s took %ld MiB\n", path.c_str(), usage.ru_maxrss / 1024);
+        return false;
+    }
     return true;
 }
 
