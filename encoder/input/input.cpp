@@ -4,6 +4,7 @@
 #include "common/interruption.h"
 #include "input/lengthfields.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -111,8 +112,14 @@ double statedSeconds(const Input &input, const LengthFields &fields)
     const char *demuxer = input.format->iformat->name;
     if (input.streamInfoRead || !contains(exactLengthDemuxers, demuxer))
         return -1.0;
-    if (audio->duration > 0 && audio->duration != AV_NOPTS_VALUE)
-        return static_cast<double>(audio->duration) * av_q2d(audio->time_base);
+    if (audio->duration > 0 && audio->duration != AV_NOPTS_VALUE) {
+        const double seconds = static_cast<double>(audio->duration) * av_q2d(audio->time_base);
+        // An edit that runs on past the samples plays only what they hold:
+        // that is shorter, not cut.
+        if (fields.container == LengthFields::Container::Mp4 && fields.mp4PlayableTicks > 0 && fields.mp4Timescale > 0)
+            return std::min(seconds, static_cast<double>(fields.mp4PlayableTicks) / fields.mp4Timescale);
+        return seconds;
+    }
     if (std::strcmp(demuxer, "wav") == 0)
         return statedWavSeconds(audio->codecpar, fields);
     return -1.0;

@@ -376,6 +376,7 @@ struct Mp4Track
     uint64_t duration = 0;
     uint64_t sampleTicks = 0;
     uint64_t keptTicks = 0;
+    uint64_t playableTicks = 0;
 };
 
 Mp4Track readTrack(const HeaderReader &file, const Box &trak, uint64_t movieTimescale)
@@ -410,6 +411,7 @@ Mp4Track readTrack(const HeaderReader &file, const Box &trak, uint64_t movieTime
     }
     track.keptTicks = track.sampleTicks;
     if (!findPath(file, trak, {"edts", "elst"}, box)) {
+        track.playableTicks = track.sampleTicks;
         track.understood = true;
         return track;
     }
@@ -428,6 +430,8 @@ Mp4Track readTrack(const HeaderReader &file, const Box &trak, uint64_t movieTime
         || !file.number(entry + (wideElst ? 16 : 8), 4, true, rate))
         return track;
     const uint64_t negative = uint64_t(1) << (wideElst ? 63 : 31);
+    if (rate == unitRate && (start & negative) == 0)
+        track.playableTicks = start < track.sampleTicks ? track.sampleTicks - start : 0;
     const auto kept = static_cast<uint64_t>(static_cast<unsigned __int128>(segment) * track.timescale / movieTimescale);
     if (rate != unitRate || (start & negative) != 0 || start + kept > track.sampleTicks + 1
         || track.sampleTicks - kept > track.timescale / 5)
@@ -465,6 +469,7 @@ void readMp4(const HeaderReader &file, LengthFields &fields)
     fields.mp4Timescale = sound.timescale;
     fields.mp4SampleTicks = sound.sampleTicks;
     fields.mp4KeptTicks = sound.keptTicks;
+    fields.mp4PlayableTicks = soundTracks == 1 ? sound.playableTicks : 0;
 }
 
 } // namespace

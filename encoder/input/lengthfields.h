@@ -44,6 +44,9 @@ struct LengthFields
     uint64_t mp4Timescale = 0;
     uint64_t mp4SampleTicks = 0;
     uint64_t mp4KeptTicks = 0;
+    // The most its samples can play from where its one edit starts (or from
+    // the start, without an edit list), 0 when other edits leave it open.
+    uint64_t mp4PlayableTicks = 0;
     // For a streamed file: its length fields rewritten with the sizes the
     // file really holds (whole sample frames), for the demuxer to read; and
     // in any WAV, the size of a chunk before or after the audio that runs

@@ -291,6 +291,8 @@ void TestEncoderProbePaths::probeFollowsTheConversion_data()
     QTest::newRow("m4a, mdhd twice the samples") << "long.m4a" << patchedM4a(m4a, mdhd, 16, samples * 2);
     QTest::newRow("m4a, edit list keeps half") << "half.m4a" << patchedM4a(m4a, elst, 8, 2650);
     QTest::newRow("m4a, edit list starts late") << "late.m4a" << patchedM4a(m4a, elst, 12, 4000);
+    // A second in, for the whole length: the samples run out a second early.
+    QTest::newRow("m4a, edit list runs past the samples") << "past.m4a" << patchedM4a(m4a, elst, 12, 1024 + 44100);
     // Stated 2.9977 s; the decoder's whole frames make it 3.0186 s.
     QTest::newRow("m4a, just short of a whole second") << "near.m4a" << QByteArray();
 }
