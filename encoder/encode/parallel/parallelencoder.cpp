@@ -6,6 +6,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <pthread.h>
 #include <system_error>
@@ -61,7 +62,8 @@ public:
                next_ <= chunk.inputFirst + static_cast<int64_t>(chunk.input.size());
     }
 
-    Status encode(Chunk &chunk, const std::atomic<bool> &abort)
+    // `poll`, if any, is called every kPollFrames frames.
+    Status encode(Chunk &chunk, const std::atomic<bool> &abort, const std::function<void()> *poll = nullptr)
     {
         chunk.encoder = id_;
         chunk.encoderFirst = first_;
@@ -76,6 +78,8 @@ public:
                 return Status::failure("stopped");
             if (chunk.full())
                 break;
+            if (poll && i % kPollFrames == 0)
+                (*poll)();
             if (Status status = encoder_.encode(*chunk.input[i], *this); !status.ok())
                 return status;
             chunk.input[i].reset();
@@ -98,6 +102,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t kPollFrames = 16;
+
     Status write(AVPacket &packet) override
     {
         KeptFrame kept;
@@ -191,43 +197,63 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
 
     // A chunk goes once its lookahead is read and one frame more, so that
     // the next chunk is known to hold audio of its own.
-    const int64_t chunkFrames = grid_->chunkFrames;
-    const int64_t k = static_cast<int64_t>(nextChunk_);
-    const int64_t end = (k + 1) * chunkFrames + parallel::Grid::kLookaheadFrames;
-    if (inputFrames_ > end) {
-        auto chunk = std::make_unique<Chunk>();
-        chunk->index = nextChunk_;
-        chunk->inputFirst = inputBase_;
-        chunk->keepFrom = k * chunkFrames;
-        chunk->keepUntil = (k + 1) * chunkFrames;
-        for (int64_t i = inputBase_; i < end; ++i) {
-            libav::FramePtr ref(av_frame_clone(input_[static_cast<std::size_t>(i - inputBase_)].get()));
-            if (!ref)
-                return Status::failure("out of memory");
-            chunk->input.push_back(std::move(ref));
-        }
-        const int64_t nextFirst = (k + 1) * chunkFrames - parallel::Grid::kPrimingFrames;
-        while (inputBase_ < nextFirst) {
-            input_.pop_front();
-            ++inputBase_;
-        }
+    const int64_t until = keepFrom_ + grid_->chunkFrames;
+    if (inputFrames_ > until + parallel::Grid::kLookaheadFrames) {
+        std::unique_ptr<Chunk> chunk;
+        if (Status status = cut(until, chunk); !status.ok())
+            return status;
         if (Status status = dispatch(std::move(chunk), 1); !status.ok())
             return status;
     }
     return deliver(sink, false);
 }
 
+// The next chunk, keeping the stream's frames up to `until` (and holding
+// the frames read after them, up to the lookahead); the input from the next
+// chunk's priming frames on stays.
+Status ParallelEncoder::cut(int64_t until, std::unique_ptr<Chunk> &chunk)
+{
+    chunk = std::make_unique<Chunk>();
+    chunk->index = nextChunk_;
+    chunk->inputFirst = inputBase_;
+    chunk->keepFrom = keepFrom_;
+    chunk->keepUntil = until;
+    const int64_t end = std::min(until + parallel::Grid::kLookaheadFrames, inputFrames_);
+    for (int64_t i = inputBase_; i < end; ++i) {
+        libav::FramePtr ref(av_frame_clone(input_[static_cast<std::size_t>(i - inputBase_)].get()));
+        if (!ref)
+            return Status::failure("out of memory");
+        chunk->input.push_back(std::move(ref));
+    }
+    const int64_t nextFirst = until - parallel::Grid::kPrimingFrames;
+    while (inputBase_ < nextFirst) {
+        input_.pop_front();
+        ++inputBase_;
+    }
+    keepFrom_ = until;
+    return Status::success();
+}
+
 Status ParallelEncoder::finish(PacketSink &sink)
 {
     if (!split_)
         return single_.finish(sink);
-    const int64_t k = static_cast<int64_t>(nextChunk_);
+    // The rest of a split stream goes in two halves, so that the threads
+    // end about together instead of one encoding up to a whole chunk alone.
+    const int64_t rest = inputFrames_ - keepFrom_;
+    if (nextChunk_ > 0 && rest >= 2 * (parallel::Grid::kPrimingFrames + parallel::Grid::kLookaheadFrames)) {
+        std::unique_ptr<Chunk> half;
+        if (Status status = cut(keepFrom_ + rest / 2, half); !status.ok())
+            return status;
+        if (Status status = dispatch(std::move(half), 1); !status.ok())
+            return status;
+    }
     auto chunk = std::make_unique<Chunk>();
     chunk->index = nextChunk_;
     chunk->inputFirst = inputBase_;
-    chunk->keepFrom = k * grid_->chunkFrames;
+    chunk->keepFrom = keepFrom_;
     chunk->last = true;
-    chunk->whole = k == 0;
+    chunk->whole = nextChunk_ == 0;
     for (libav::FramePtr &frame : input_)
         chunk->input.push_back(std::move(frame));
     input_.clear();
@@ -313,7 +339,18 @@ Status ParallelEncoder::encodeHere(Chunk &chunk)
         std::lock_guard<std::mutex> guard(mutex_);
         encoderOf_[chunk.index] = here_->id();
     }
-    return here_->encode(chunk, abort_);
+    // A thread the budget frees meanwhile (another tool of the queue ended)
+    // takes the chunk kept ready at once, not after this one.
+    const std::function<void()> poll = [this] {
+        bool wanted = false;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            wanted = !pending_.empty() && idleWorkers_ == 0;
+        }
+        if (wanted)
+            startWorker();
+    };
+    return here_->encode(chunk, abort_, &poll);
 }
 
 void ParallelEncoder::workerLoop(Worker &worker)

@@ -37,7 +37,7 @@ struct Grid
     static constexpr int kLookaheadFrames = 32;
 
     explicit Grid(int sampleRate, int frameSize);
-    int64_t chunkFrames; // frames of the stream in each chunk but the last
+    int64_t chunkFrames; // frames of the stream in each chunk but the last (or two halving the rest)
 };
 
 } // namespace parallel
@@ -71,6 +71,7 @@ public:
 private:
     struct Worker;
 
+    Status cut(int64_t until, std::unique_ptr<parallel::Chunk> &chunk);
     Status dispatch(std::unique_ptr<parallel::Chunk> chunk, std::size_t ready);
     void startWorker();
     Status encodeHere(parallel::Chunk &chunk);
@@ -90,6 +91,7 @@ private:
     std::deque<libav::FramePtr> input_;
     int64_t inputBase_ = 0;
     int64_t inputFrames_ = 0;
+    int64_t keepFrom_ = 0; // the next chunk's first frame kept
     std::size_t nextChunk_ = 0;
 
     // The calling thread's encoder, kept for its next chunk.
