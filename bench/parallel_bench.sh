@@ -44,23 +44,28 @@ track_gain() {
 }
 
 # busy_cores NAME PID: while process PID lives, the CPU time of the
-# processes named NAME in each 200 ms, as cores kept busy (ticks of 10 ms);
-# prints the most of any such stretch, and the most threads seen runnable
-# at once (which counts threads waiting for a core too).
+# processes named NAME in each stretch of about 200 ms, as cores kept busy
+# (ticks of 10 ms over the stretch's measured length); prints the most of any
+# such stretch, and the most threads seen runnable at once (which counts
+# threads waiting for a core too).
 busy_cores() {
-    local most=0 runnable=0 before after now
+    local most=0 runnable=0 before after now start end
     ticks() { cat /proc/[0-9]*/stat 2>/dev/null | awk -v p="($1)" '$2 == p { t += $14 + $15 } END { print t + 0 }'; }
     before=$(ticks "$1")
+    start=$(date +%s.%N)
     while kill -0 "$2" 2>/dev/null; do
         sleep 0.2
         now=$(cat /proc/[0-9]*/task/[0-9]*/stat 2>/dev/null | awk -v p="($1)" '$2 == p && $3 == "R"' | wc -l)
         [ "$now" -le "$runnable" ] || runnable=$now
         after=$(ticks "$1")
+        end=$(date +%s.%N)
         # A process that ended takes its ticks along: such a stretch says nothing.
         if [ "$after" -ge "$before" ]; then
-            most=$(awk -v a="$after" -v b="$before" -v m="$most" 'BEGIN { c = (a - b) / 20; print (c > m ? c : m) }')
+            most=$(awk -v a="$after" -v b="$before" -v t="$(echo "$end - $start" | bc)" -v m="$most" \
+                'BEGIN { c = (a - b) / (100 * t); print (c > m ? c : m) }')
         fi
         before=$after
+        start=$end
     done
     echo "$most cores (most threads runnable at once: $runnable)"
 }
