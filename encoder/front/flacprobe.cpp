@@ -2,9 +2,12 @@
 
 #include "front/wholeseconds.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <taglib/flacfile.h>
 #include <taglib/id3v2framefactory.h>
@@ -13,6 +16,7 @@ namespace {
 
 constexpr int maxMetadataBlocks = 1024;
 constexpr int frameHeaderMaxBytes = 16;
+constexpr std::size_t frameHeaderMinBytes = 6; // sync, codes, number, CRC-8
 
 // What the first frame must agree with.
 struct StreamInfo
@@ -114,13 +118,48 @@ bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset)
         && rate == info.sampleRate && channels == info.channels && bits == info.bitsPerSample;
 }
 
-// The file holds a whole frame of the largest size after the first frame's
-// start, so the first frame, which the converter decodes, is complete.
-bool holdsFirstFrame(int descriptor, const StreamInfo &info, off_t firstFrame)
+// CRC-16 of FLAC frames (polynomial 0x8005, most significant bit first).
+uint16_t crc16Step(uint16_t crc, unsigned char byte)
 {
+    static const auto table = [] {
+        std::array<uint16_t, 256> entries{};
+        for (unsigned i = 0; i < 256; ++i) {
+            uint16_t value = static_cast<uint16_t>(i << 8);
+            for (int bit = 0; bit < 8; ++bit)
+                value = static_cast<uint16_t>((value & 0x8000) ? (value << 1) ^ 0x8005 : value << 1);
+            entries[i] = value;
+        }
+        return entries;
+    }();
+    return static_cast<uint16_t>((crc << 8) ^ table[((crc >> 8) ^ byte) & 0xFF]);
+}
+
+// The first frame is whole and undamaged: its CRC-16 footer matches where
+// the next frame's sync code starts, or at the end of the file, within the
+// largest frame size STREAMINFO gives. A damaged frame the decoder would
+// skip, or a file cut inside it, makes the converter answer instead.
+bool firstFrameIntact(int descriptor, const StreamInfo &info, off_t firstFrame)
+{
+    constexpr off_t largestFrame = off_t(1) << 21; // more than any block's samples take
     struct stat file = {};
-    return info.maxFrameBytes > 0 && fstat(descriptor, &file) == 0
-        && file.st_size - firstFrame >= static_cast<off_t>(info.maxFrameBytes);
+    if (fstat(descriptor, &file) != 0 || file.st_size <= firstFrame)
+        return false;
+    const off_t limit = info.maxFrameBytes > 0 ? std::min<off_t>(info.maxFrameBytes, largestFrame) : largestFrame;
+    const off_t held = file.st_size - firstFrame;
+    const bool toEnd = held <= limit + 2;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min(held, limit + 2)));
+    if (pread(descriptor, bytes.data(), bytes.size(), firstFrame) != static_cast<ssize_t>(bytes.size()))
+        return false;
+    uint16_t crc = 0;
+    for (std::size_t end = 0; end < bytes.size(); ++end) {
+        crc = crc16Step(crc, bytes[end]);
+        const std::size_t next = end + 1;
+        if (crc != 0 || next < frameHeaderMinBytes || static_cast<off_t>(next) > limit)
+            continue;
+        if (next == bytes.size() ? toEnd : next + 1 < bytes.size() && bytes[next] == 0xFF && (bytes[next + 1] & 0xFE) == 0xF8)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -134,7 +173,7 @@ bool flacSeconds(TagLib::IOStream *stream, int descriptor, long &seconds)
     if (!properties || properties->sampleFrames() == 0 || properties->sampleRate() <= 0
         || !readMetadata(descriptor, info, firstFrame)
         || info.sampleRate != static_cast<unsigned>(properties->sampleRate())
-        || !firstFrameAgrees(descriptor, info, firstFrame) || !holdsFirstFrame(descriptor, info, firstFrame))
+        || !firstFrameAgrees(descriptor, info, firstFrame) || !firstFrameIntact(descriptor, info, firstFrame))
         return false;
     seconds = wholeSeconds(static_cast<long long>(properties->sampleFrames()), properties->sampleRate());
     return true;

@@ -105,7 +105,11 @@ bool isStreamed(const HeaderReader &file, LengthFields &fields, uint64_t field, 
 {
     const uint64_t held = file.size() > audioOffset ? file.size() - audioOffset : 0;
     if (isPlaceholder(field) && (statedBytes > held || (statedBytes == 0 && held > 0))) {
+        // A chunk before it (a first "data" or SSND chunk) stated a size:
+        // the audio played is this one's, whose size is not known.
         fields.streamed = true;
+        fields.statedAudioBytes = 0;
+        fields.cutShort = false;
         const uint64_t frameBytes = fields.frameBytes;
         real = held > maxBytes ? maxBytes : frameBytes > 0 ? held - held % frameBytes : held;
         return true;
@@ -126,7 +130,15 @@ unsigned waveFormat(const HeaderReader &file, uint64_t data, uint64_t size)
         return 0;
     if (format != extensible)
         return static_cast<unsigned>(format);
-    if (size < 40 || !file.number(data + 24, 2, false, format) || !file.has(data + 26, guidTail, 14))
+    // libavformat reads the subformat only when cbSize covers it, and takes
+    // the sample size from the valid bits when they are given.
+    uint64_t extraSize = 0;
+    uint64_t bits = 0;
+    uint64_t validBits = 0;
+    if (size < 40 || !file.number(data + 16, 2, false, extraSize) || extraSize < 22
+        || !file.number(data + 14, 2, false, bits) || !file.number(data + 18, 2, false, validBits)
+        || (validBits != 0 && (validBits + 7) / 8 != (bits + 7) / 8)
+        || !file.number(data + 24, 2, false, format) || !file.has(data + 26, guidTail, 14))
         return 0;
     return static_cast<unsigned>(format);
 }

@@ -142,6 +142,23 @@ def odd_float_files(out):
     write(os.path.join(out, "odd-floats.aifc"), b"FORM" + struct.pack(">I", len(form)) + form)
 
 
+def extensible_valid_bits(out):
+    """A 2-second float WAV whose extensible header gives 288 valid bits:
+    libavformat takes its sample size from them and finds no decoder."""
+    guid = struct.pack("<H", 3) + b"\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71"
+    fmt = struct.pack("<HHIIHHHHI", 0xFFFE, 1, 8000, 32000, 4, 32, 22, 288, 4) + guid
+    data = struct.pack("<16000f", *([0.25, -0.25] * 8000))
+    body = b"WAVE" + riff_chunk(b"fmt ", fmt) + riff_chunk(b"data", data)
+    write(os.path.join(out, "extensible-valid-bits.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
+def second_ssnd_streamed(out):
+    """An AIFF with a sized SSND and then one whose size is a placeholder."""
+    samples = struct.pack(">800h", *([1000, -1000] * 400))
+    form = b"AIFF" + comm(1, 800, 16, 8000) + ssnd(samples) + b"SSND" + struct.pack(">III", 0, 0, 0) + samples
+    write(os.path.join(out, "second-ssnd-streamed.aiff"), b"FORM" + struct.pack(">I", len(form)) + form)
+
+
 def two_data_chunks(out):
     first = struct.pack("<800h", *([1000, -1000] * 400))
     second = struct.pack("<400h", *([2000] * 400))
@@ -230,6 +247,12 @@ def damaged_only_frame(out):
     body = at + frame_header_length(data, at) + 1
     data[body:body + 4] = bytes([0x12, 0x00, 0x00, 0xC0])
     write(os.path.join(out, "damaged-only-frame.flac"), data)
+    # The same with STREAMINFO stating 10 s: long enough for the front to
+    # answer, were the frame's CRC-16 not checked.
+    total = 80000
+    data[8 + 13] = (data[8 + 13] & 0xF0) | (total >> 32)
+    data[8 + 14:8 + 18] = struct.pack(">I", total & 0xFFFFFFFF)
+    write(os.path.join(out, "damaged-only-frame-stated-long.flac"), data)
 
 
 def flac_files(out):
@@ -293,6 +316,8 @@ def regression(out):
     odd_float_files(out)
     two_data_chunks(out)
     second_comm(out)
+    second_ssnd_streamed(out)
+    extensible_valid_bits(out)
     flac_files(out)
     # AAC's priming samples are cut by an edit list.
     ffmpeg("-c:a", "aac", "-b:a", "24k", path := os.path.join(out, "edit-list.m4a"), seconds=0.5, rate=44100)
