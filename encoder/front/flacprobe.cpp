@@ -48,6 +48,10 @@ bool readMetadata(int descriptor, StreamInfo &info, off_t &firstFrame)
         if (pread(descriptor, header, sizeof header, position) != sizeof header)
             return false;
         const unsigned length = (header[1] << 16) | (header[2] << 8) | header[3];
+        // libavformat refuses a second STREAMINFO and the invalid type 127.
+        const unsigned type = header[0] & 0x7F;
+        if ((block > 0 && type == 0) || type == 127)
+            return false;
         if (block == 0) {
             unsigned char streamInfo[18];
             if ((header[0] & 0x7F) != 0 || length < sizeof streamInfo

@@ -91,9 +91,11 @@ bool waveSeconds(TagLib::IOStream *stream, const LengthFields &fields, long &sec
         return false;
     const long long frames = properties->sampleFrames();
     const long long sampleBytes = (properties->bitsPerSample() + 7) / 8;
-    // Plain samples, and TagLib's frame count is the data size in frames
-    // as libavformat counts them.
-    if ((fields.waveFormat != wavePcm && fields.waveFormat != waveFloat) || frames <= 0
+    // Plain samples (floats of 32 or 64 bits, the only ones libavformat
+    // decodes), and TagLib's frame count is the data size in frames as
+    // libavformat counts them.
+    const bool floatSize = properties->bitsPerSample() == 32 || properties->bitsPerSample() == 64;
+    if ((fields.waveFormat != wavePcm && (fields.waveFormat != waveFloat || !floatSize)) || frames <= 0
         || properties->sampleRate() <= 0 || static_cast<long long>(fields.frameBytes) != properties->channels() * sampleBytes
         || static_cast<long long>(fields.statedAudioBytes / fields.frameBytes) != frames)
         return false;

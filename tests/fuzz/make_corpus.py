@@ -152,6 +152,13 @@ def extensible_valid_bits(out):
     write(os.path.join(out, "extensible-valid-bits.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
 
 
+def float_of_16_bits(out):
+    """A 2-second WAV of format 3 (float) stating 16-bit samples."""
+    data = struct.pack("<16000h", *([1000, -1000] * 8000))
+    body = b"WAVE" + wave_fmt(3, 1, 8000, 16) + riff_chunk(b"data", data)
+    write(os.path.join(out, "float-of-16-bits.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
+
+
 def second_ssnd_streamed(out):
     """An AIFF with a sized SSND and then one whose size is a placeholder."""
     samples = struct.pack(">800h", *([1000, -1000] * 400))
@@ -255,6 +262,19 @@ def damaged_only_frame(out):
     write(os.path.join(out, "damaged-only-frame-stated-long.flac"), data)
 
 
+def second_streaminfo(out):
+    """A 2-second FLAC with a second STREAMINFO block after the first."""
+    with tempfile.TemporaryDirectory() as work:
+        plain = os.path.join(work, "plain.flac")
+        ffmpeg("-c:a", "flac", plain, seconds=2.0)
+        with open(plain, "rb") as f:
+            data = bytearray(f.read())
+    if data[4] & 0x80:
+        sys.exit("make_corpus.py: ffmpeg wrote STREAMINFO as the only metadata block")
+    info = data[4:4 + 4 + 34]
+    write(os.path.join(out, "second-streaminfo.flac"), data[:4 + 4 + 34] + info + data[4 + 4 + 34:])
+
+
 def flac_files(out):
     with tempfile.TemporaryDirectory() as work:
         short = os.path.join(out, "shorter-than-a-block.flac")
@@ -266,6 +286,7 @@ def flac_files(out):
         with open(plain, "rb") as f:
             write(os.path.join(out, "block-size-code-0.flac"), with_block_size_code(f.read(), 0))
     damaged_only_frame(out)
+    second_streaminfo(out)
 
 
 def large_midi(out):
@@ -318,6 +339,7 @@ def regression(out):
     second_comm(out)
     second_ssnd_streamed(out)
     extensible_valid_bits(out)
+    float_of_16_bits(out)
     flac_files(out)
     # AAC's priming samples are cut by an edit list.
     ffmpeg("-c:a", "aac", "-b:a", "24k", path := os.path.join(out, "edit-list.m4a"), seconds=0.5, rate=44100)
