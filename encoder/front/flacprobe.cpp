@@ -160,7 +160,9 @@ bool firstFrameIntact(int descriptor, const StreamInfo &info, off_t firstFrame)
         const std::size_t next = end + 1;
         if (crc != 0 || next < frameHeaderMinBytes || static_cast<off_t>(next) > limit)
             continue;
-        if (next == bytes.size() ? toEnd : next + 1 < bytes.size() && bytes[next] == 0xFF && (bytes[next + 1] & 0xFE) == 0xF8)
+        const bool atEnd = next == bytes.size();
+        const bool nextSync = next + 1 < bytes.size() && bytes[next] == 0xFF && (bytes[next + 1] & 0xFE) == 0xF8;
+        if ((atEnd && toEnd) || nextSync)
             return true;
     }
     return false;

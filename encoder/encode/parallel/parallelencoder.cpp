@@ -279,16 +279,13 @@ Status ParallelEncoder::finish(PacketSink &sink)
 Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk, std::size_t ready)
 {
     ++nextChunk_;
-    bool idle = false;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         encoderOf_.push_back(0);
         pending_.push_back(std::move(chunk));
-        idle = idleWorkers_ > 0;
         changed_.notify_all();
     }
-    if (!idle)
-        startWorker();
+    startWorker();
     for (;;) {
         std::unique_ptr<Chunk> mine;
         {
@@ -307,9 +304,15 @@ Status ParallelEncoder::dispatch(std::unique_ptr<Chunk> chunk, std::size_t ready
     }
 }
 
-// A worker on a thread from the budget, when it has one free.
+// A worker on a thread from the budget, when chunks wait that no idle
+// worker will take and the budget has a thread free.
 void ParallelEncoder::startWorker()
 {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (pending_.empty() || idleWorkers_ > 0)
+            return;
+    }
     std::unique_ptr<ThreadBudget::Token> token = budget_->tryAcquire();
     if (!token)
         return;
@@ -341,15 +344,7 @@ Status ParallelEncoder::encodeHere(Chunk &chunk)
     }
     // A thread the budget frees meanwhile (another tool of the queue ended)
     // takes the chunk kept ready at once, not after this one.
-    const std::function<void()> poll = [this] {
-        bool wanted = false;
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            wanted = !pending_.empty() && idleWorkers_ == 0;
-        }
-        if (wanted)
-            startWorker();
-    };
+    const std::function<void()> poll = [this] { startWorker(); };
     return here_->encode(chunk, abort_, &poll);
 }
 
