@@ -29,17 +29,6 @@ constexpr int highestBin = 10000;
 
 constexpr char textTag[] = "r128/1";
 
-// Mean square energy of a loudness, as BS.1770 relates them.
-double energy(double loudness)
-{
-    return std::pow(10.0, (loudness + 0.691) / 10.0);
-}
-
-double loudnessOf(double energy)
-{
-    return 10.0 * std::log10(energy) - 0.691;
-}
-
 // The whole text parsed as a decimal integer.
 bool parseInteger(const std::string &text, long long &value)
 {
@@ -95,6 +84,16 @@ std::string binEntries(const std::map<long, std::uint64_t> &bins)
 
 } // namespace
 
+double energyOf(double loudness)
+{
+    return std::pow(10.0, (loudness + 0.691) / 10.0);
+}
+
+double loudnessOf(double energy)
+{
+    return 10.0 * std::log10(energy) - 0.691;
+}
+
 void BlockHistogram::addBlock(double loudness)
 {
     if (!(loudness >= absoluteGate) || !std::isfinite(loudness))
@@ -121,7 +120,7 @@ bool BlockHistogram::integratedLoudness(double &loudness) const
     double sum = 0.0;
     double counted = 0.0;
     for (const auto &[bin, count] : bins_) {
-        sum += static_cast<double>(count) * energy(bin / 100.0);
+        sum += static_cast<double>(count) * energyOf(bin / 100.0);
         counted += static_cast<double>(count);
     }
     if (counted == 0.0)
@@ -130,7 +129,7 @@ bool BlockHistogram::integratedLoudness(double &loudness) const
     double gated = 0.0;
     double gatedCount = 0.0;
     for (const auto &[bin, count] : bins_) {
-        const double binEnergy = energy(bin / 100.0);
+        const double binEnergy = energyOf(bin / 100.0);
         if (binEnergy >= threshold) {
             gated += static_cast<double>(count) * binEnergy;
             gatedCount += static_cast<double>(count);

@@ -41,6 +41,11 @@ private:
     std::map<int, std::uint64_t> bins_;
 };
 
+// The mean square energy of a loudness in LUFS, and the loudness of an
+// energy, as BS.1770 relates them.
+double energyOf(double loudness);
+double loudnessOf(double energy);
+
 // ReplayGain 2.0 texts: the gain against a reference of -18 LUFS as
 // "-6.52 dB" (kept within +-99.99 dB), and a peak as "0.988547".
 std::string replayGainText(double loudness);

@@ -54,15 +54,23 @@ Status LoudnessMeter::open(const AudioFormat &format)
         && format.sampleFormat != AV_SAMPLE_FMT_FLTP)
         return Status::failure(std::string("cannot measure the loudness of ")
                                + av_get_sample_fmt_name(format.sampleFormat) + " samples");
+    // The gating blocks are measured here (the histogram gives the
+    // integrated loudness), so libebur128 only filters the samples and
+    // keeps the last 400 ms: its own integrated mode would measure every
+    // block a second time.
     state_.reset(ebur128_init(static_cast<unsigned>(format.channels), static_cast<unsigned long>(format.sampleRate),
-                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK));
+                              EBUR128_MODE_M | EBUR128_MODE_SAMPLE_PEAK));
     if (!state_)
         return Status::failure("cannot measure the loudness: out of memory");
     filling_.bytes.resize(samplesPerBatch * format.channels * bytesPerSample_);
-    // libebur128 ends a block every 100 ms (rounded to whole samples), the
-    // first after 400 ms.
+    // A block of 400 ms starts every 100 ms, each step rounded to whole
+    // samples as libebur128 rounds it. Where its 100 ms window is that step
+    // exactly, a block's energy is the mean of its four steps' energies, so
+    // each step's samples are summed once instead of four times.
     samplesIn100ms_ = (static_cast<std::size_t>(format.sampleRate) + 5) / 10;
-    samplesToBlockEnd_ = 4 * samplesIn100ms_;
+    samplesToStepEnd_ = samplesIn100ms_;
+    stepsAreWindows_ = static_cast<std::size_t>(format.sampleRate) / 10 == samplesIn100ms_;
+    steps_ = 0;
 
     const interruption::StopSignalsBlocked blocked;
     try {
@@ -129,8 +137,8 @@ void LoudnessMeter::measureBatches()
 }
 
 // libebur128 takes interleaved samples. They are given to it up to the end
-// of each gating block, whose loudness is then the momentary loudness: the
-// album's loudness is computed from the blocks of all its tracks.
+// of each 100 ms step, and from the fourth step on each step ends a gating
+// block: the track's and the album's loudness are computed from the blocks.
 int LoudnessMeter::measure(const Batch &batch)
 {
     const uint8_t *planar = batch.bytes.data();
@@ -149,7 +157,7 @@ int LoudnessMeter::measure(const Batch &batch)
     }
     const std::size_t frameBytes = static_cast<std::size_t>(format_.channels) * bytesPerSample_;
     for (std::size_t done = 0; done < static_cast<std::size_t>(batch.samples);) {
-        const std::size_t frames = std::min(static_cast<std::size_t>(batch.samples) - done, samplesToBlockEnd_);
+        const std::size_t frames = std::min(static_cast<std::size_t>(batch.samples) - done, samplesToStepEnd_);
         const void *start = static_cast<const uint8_t *>(samples) + done * frameBytes;
         int error = EBUR128_SUCCESS;
         switch (format_.sampleFormat) {
@@ -166,16 +174,36 @@ int LoudnessMeter::measure(const Batch &batch)
         if (error != EBUR128_SUCCESS)
             return error;
         done += frames;
-        samplesToBlockEnd_ -= frames;
-        if (samplesToBlockEnd_ == 0) {
-            double blockLoudness = 0.0;
-            error = ebur128_loudness_momentary(state_.get(), &blockLoudness);
-            if (error != EBUR128_SUCCESS)
-                return error;
-            blocks_.addBlock(blockLoudness);
-            samplesToBlockEnd_ = samplesIn100ms_;
+        samplesToStepEnd_ -= frames;
+        if (samplesToStepEnd_ == 0) {
+            if (int stepError = endStep(); stepError != EBUR128_SUCCESS)
+                return stepError;
+            samplesToStepEnd_ = samplesIn100ms_;
         }
     }
+    return EBUR128_SUCCESS;
+}
+
+int LoudnessMeter::endStep()
+{
+    double loudness = 0.0;
+    if (stepsAreWindows_) {
+        const int error = ebur128_loudness_window(state_.get(), 100, &loudness);
+        if (error != EBUR128_SUCCESS)
+            return error;
+        stepEnergies_[steps_ % stepEnergies_.size()] = energyOf(loudness);
+    }
+    if (++steps_ < stepEnergies_.size())
+        return EBUR128_SUCCESS;
+    if (stepsAreWindows_) {
+        double sum = 0.0;
+        for (const double energy : stepEnergies_)
+            sum += energy;
+        loudness = loudnessOf(sum / static_cast<double>(stepEnergies_.size()));
+    } else if (const int error = ebur128_loudness_momentary(state_.get(), &loudness); error != EBUR128_SUCCESS) {
+        return error;
+    }
+    blocks_.addBlock(loudness);
     return EBUR128_SUCCESS;
 }
 
@@ -199,19 +227,16 @@ Status LoudnessMeter::result(std::string &gain, std::string &peak, std::string &
     if (error_ != EBUR128_SUCCESS)
         return ebur128Failure("adding samples", error_);
 
-    double loudness = 0.0;
-    int error = ebur128_loudness_global(state_.get(), &loudness);
-    if (error != EBUR128_SUCCESS)
-        return ebur128Failure("integrated loudness", error);
     double largest = 0.0;
     for (unsigned c = 0; c < static_cast<unsigned>(format_.channels); ++c) {
         double channelPeak = 0.0;
-        error = ebur128_sample_peak(state_.get(), c, &channelPeak);
+        const int error = ebur128_sample_peak(state_.get(), c, &channelPeak);
         if (error != EBUR128_SUCCESS)
             return ebur128Failure("sample peak", error);
         largest = std::max(largest, channelPeak);
     }
-    gain = std::isfinite(loudness) ? replayGainText(loudness) : std::string();
+    double loudness = 0.0;
+    gain = blocks_.integratedLoudness(loudness) ? replayGainText(loudness) : std::string();
     peak = replayPeakText(largest);
     blocks = blocks_.text(largest);
     return Status::success();

@@ -6,6 +6,7 @@
 
 #include <ebur128.h>
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -59,6 +60,7 @@ private:
     void handOver(bool last);
     void measureBatches();
     int measure(const Batch &batch);
+    int endStep();
     void stop();
 
     struct StateDeleter
@@ -72,7 +74,10 @@ private:
     // The measuring thread's own.
     std::vector<unsigned char> interleaved_; // scratch buffer
     std::size_t samplesIn100ms_ = 0;
-    std::size_t samplesToBlockEnd_ = 0;       // until libebur128 ends its next gating block
+    std::size_t samplesToStepEnd_ = 0; // until the next 100 ms step ends
+    bool stepsAreWindows_ = false;     // libebur128's 100 ms window is one step
+    std::array<double, 4> stepEnergies_{}; // of the last four steps, by step number
+    std::size_t steps_ = 0;
     BlockHistogram blocks_;
 
     // Shared with the measuring thread.
