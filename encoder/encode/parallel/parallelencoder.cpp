@@ -1,5 +1,6 @@
 #include "encode/parallel/parallelencoder.h"
 
+#include "common/averror.h"
 #include "common/interruption.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ struct Chunk
 {
     std::size_t index = 0;
     int64_t inputFirst = 0; // the stream's frame input holds first
-    std::vector<libav::FramePtr> input;
+    FrameRun input;
     int64_t keepFrom = 0;   // the stream's frames kept, [keepFrom, keepUntil)
     int64_t keepUntil = 0;  // unless last
     bool last = false;
@@ -53,13 +54,26 @@ class ChunkEncoder : private PacketSink
 public:
     ChunkEncoder(int id, int64_t firstFrame) : id_(id), first_(firstFrame), next_(firstFrame) {}
 
-    Status open(const AudioFormat &format, int quality) { return encoder_.open(format, quality); }
+    Status open(const AudioFormat &format, int quality)
+    {
+        if (Status status = encoder_.open(format, quality); !status.ok())
+            return status;
+        frame_.reset(av_frame_alloc());
+        if (!frame_)
+            return Status::failure("out of memory");
+        frame_->format = format.sampleFormat;
+        frame_->sample_rate = format.sampleRate;
+        frame_->nb_samples = encoder_.frameSize();
+        av_channel_layout_default(&frame_->ch_layout, format.channels);
+        const int error = av_frame_get_buffer(frame_.get(), 0);
+        return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
+    }
     int id() const { return id_; }
 
     bool canGoOnWith(const Chunk &chunk) const
     {
         return !finished_ && next_ >= chunk.inputFirst &&
-               next_ <= chunk.inputFirst + static_cast<int64_t>(chunk.input.size());
+               next_ <= chunk.inputFirst + chunk.input.frames();
     }
 
     // `poll`, if any, is called every kPollFrames frames.
@@ -71,7 +85,7 @@ public:
         for (KeptFrame &carried : carried_)
             keep(std::move(carried));
         carried_.clear();
-        for (std::size_t i = static_cast<std::size_t>(next_ - chunk.inputFirst); i < chunk.input.size(); ++i) {
+        for (int64_t i = next_ - chunk.inputFirst; i < chunk.input.frames(); ++i) {
             if (interruption::requestedBy())
                 return interruption::stopped();
             if (abort)
@@ -80,9 +94,10 @@ public:
                 break;
             if (poll && i % kPollFrames == 0)
                 (*poll)();
-            if (Status status = encoder_.encode(*chunk.input[i], *this); !status.ok())
+            if (Status status = chunk.input.get(i, *frame_); !status.ok())
                 return status;
-            chunk.input[i].reset();
+            if (Status status = encoder_.encode(*frame_, *this); !status.ok())
+                return status;
             ++next_;
         }
         // LAME holds a frame back until the frames after it have filled its
@@ -139,6 +154,7 @@ private:
     }
 
     Mp3Encoder encoder_;
+    libav::FramePtr frame_; // the chunk's frames, one at a time
     mp3frames::MainDataReader reader_;
     const int id_;
     const int64_t first_;
@@ -188,11 +204,11 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
 {
     if (!split_)
         return single_.encode(frame, sink);
-    libav::FramePtr copy(av_frame_clone(&frame));
-    if (!copy)
-        return Status::failure("out of memory");
+    if (inputFrames_ == 0)
+        input_ = newRun();
+    if (Status status = input_.append(frame); !status.ok())
+        return status;
     samples_ += frame.nb_samples;
-    input_.push_back(std::move(copy));
     ++inputFrames_;
 
     // A chunk goes once its lookahead is read and one frame more, so that
@@ -200,18 +216,25 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
     const int64_t until = keepFrom_ + grid_->chunkFrames;
     if (inputFrames_ > until + parallel::Grid::kLookaheadFrames) {
         std::unique_ptr<Chunk> chunk;
-        if (Status status = cut(until, chunk); !status.ok())
-            return status;
+        cut(until, chunk);
         if (Status status = dispatch(std::move(chunk), 1); !status.ok())
             return status;
     }
     return deliver(sink, false);
 }
 
+// Room for a chunk's frames with its priming and lookahead.
+parallel::FrameRun ParallelEncoder::newRun() const
+{
+    return parallel::FrameRun(format_, single_.frameSize(),
+                              grid_->chunkFrames + parallel::Grid::kPrimingFrames
+                                  + parallel::Grid::kLookaheadFrames + 1);
+}
+
 // The next chunk, keeping the stream's frames up to `until` (and holding
 // the frames read after them, up to the lookahead); the input from the next
 // chunk's priming frames on stays.
-Status ParallelEncoder::cut(int64_t until, std::unique_ptr<Chunk> &chunk)
+void ParallelEncoder::cut(int64_t until, std::unique_ptr<Chunk> &chunk)
 {
     chunk = std::make_unique<Chunk>();
     chunk->index = nextChunk_;
@@ -219,19 +242,14 @@ Status ParallelEncoder::cut(int64_t until, std::unique_ptr<Chunk> &chunk)
     chunk->keepFrom = keepFrom_;
     chunk->keepUntil = until;
     const int64_t end = std::min(until + parallel::Grid::kLookaheadFrames, inputFrames_);
-    for (int64_t i = inputBase_; i < end; ++i) {
-        libav::FramePtr ref(av_frame_clone(input_[static_cast<std::size_t>(i - inputBase_)].get()));
-        if (!ref)
-            return Status::failure("out of memory");
-        chunk->input.push_back(std::move(ref));
-    }
-    const int64_t nextFirst = until - parallel::Grid::kPrimingFrames;
-    while (inputBase_ < nextFirst) {
-        input_.pop_front();
-        ++inputBase_;
-    }
+    const int64_t nextFirst = std::max(inputBase_, until - parallel::Grid::kPrimingFrames);
+    parallel::FrameRun rest = newRun();
+    input_.copyTail(nextFirst - inputBase_, rest);
+    chunk->input = std::move(input_);
+    chunk->input.truncate(end - inputBase_);
+    input_ = std::move(rest);
+    inputBase_ = nextFirst;
     keepFrom_ = until;
-    return Status::success();
 }
 
 Status ParallelEncoder::finish(PacketSink &sink)
@@ -243,8 +261,7 @@ Status ParallelEncoder::finish(PacketSink &sink)
     const int64_t rest = inputFrames_ - keepFrom_;
     if (nextChunk_ > 0 && rest >= 2 * (parallel::Grid::kPrimingFrames + parallel::Grid::kLookaheadFrames)) {
         std::unique_ptr<Chunk> half;
-        if (Status status = cut(keepFrom_ + rest / 2, half); !status.ok())
-            return status;
+        cut(keepFrom_ + rest / 2, half);
         if (Status status = dispatch(std::move(half), 1); !status.ok())
             return status;
     }
@@ -254,9 +271,8 @@ Status ParallelEncoder::finish(PacketSink &sink)
     chunk->keepFrom = keepFrom_;
     chunk->last = true;
     chunk->whole = nextChunk_ == 0;
-    for (libav::FramePtr &frame : input_)
-        chunk->input.push_back(std::move(frame));
-    input_.clear();
+    chunk->input = std::move(input_);
+    input_ = parallel::FrameRun();
     // Every chunk is ready now: this thread encodes what the workers have
     // not taken, and the workers end once nothing is left, each giving its
     // thread back to the budget at once.

@@ -5,6 +5,7 @@
 #include "common/threads.h"
 #include "encode/mp3encoder.h"
 #include "encode/packetsink.h"
+#include "encode/parallel/framerun.h"
 #include "encode/parallel/mp3frames.h"
 #include "encode/resampler.h"
 
@@ -71,7 +72,8 @@ public:
 private:
     struct Worker;
 
-    Status cut(int64_t until, std::unique_ptr<parallel::Chunk> &chunk);
+    parallel::FrameRun newRun() const;
+    void cut(int64_t until, std::unique_ptr<parallel::Chunk> &chunk);
     Status dispatch(std::unique_ptr<parallel::Chunk> chunk, std::size_t ready);
     void startWorker();
     Status encodeHere(parallel::Chunk &chunk);
@@ -88,7 +90,7 @@ private:
     int64_t samples_ = 0;
 
     // The frames read and not yet given to a chunk, from inputBase_ on.
-    std::deque<libav::FramePtr> input_;
+    parallel::FrameRun input_;
     int64_t inputBase_ = 0;
     int64_t inputFrames_ = 0;
     int64_t keepFrom_ = 0; // the next chunk's first frame kept
