@@ -23,18 +23,16 @@ Status ebur128Failure(const char *what, int error)
                            + ")");
 }
 
+// Samples of each plane from `first` on, `count` of them, into interleaved.
 template<typename Sample>
-const Sample *interleave(const uint8_t *planar, int samples, int capacity, int channels,
-                         std::vector<unsigned char> &scratch)
+void interleave(const AVFrame &frame, int first, int count, int channels, uint8_t *interleaved)
 {
-    scratch.resize(static_cast<std::size_t>(samples) * channels * sizeof(Sample));
-    auto *out = reinterpret_cast<Sample *>(scratch.data());
+    auto *out = reinterpret_cast<Sample *>(interleaved);
     for (int c = 0; c < channels; ++c) {
-        const auto *in = reinterpret_cast<const Sample *>(planar) + static_cast<std::size_t>(c) * capacity;
-        for (int i = 0; i < samples; ++i)
+        const auto *in = reinterpret_cast<const Sample *>(frame.extended_data[c]) + first;
+        for (int i = 0; i < count; ++i)
             out[static_cast<std::size_t>(i) * channels + c] = in[i];
     }
-    return out;
 }
 
 } // namespace
@@ -86,10 +84,19 @@ Status LoudnessMeter::add(const AVFrame &frame)
     int copied = 0;
     while (copied < frame.nb_samples) {
         const int count = std::min(frame.nb_samples - copied, static_cast<int>(samplesPerBatch) - filling_.samples);
-        for (int c = 0; c < format_.channels; ++c)
-            std::memcpy(filling_.bytes.data() + (c * samplesPerBatch + filling_.samples) * bytesPerSample_,
-                        frame.extended_data[c] + static_cast<std::size_t>(copied) * bytesPerSample_,
-                        static_cast<std::size_t>(count) * bytesPerSample_);
+        uint8_t *to = filling_.bytes.data()
+                      + static_cast<std::size_t>(filling_.samples) * format_.channels * bytesPerSample_;
+        switch (format_.sampleFormat) {
+        case AV_SAMPLE_FMT_S16P:
+            interleave<int16_t>(frame, copied, count, format_.channels, to);
+            break;
+        case AV_SAMPLE_FMT_S32P:
+            interleave<int32_t>(frame, copied, count, format_.channels, to);
+            break;
+        default:
+            interleave<float>(frame, copied, count, format_.channels, to);
+            break;
+        }
         filling_.samples += count;
         copied += count;
         if (filling_.samples == static_cast<int>(samplesPerBatch))
@@ -136,29 +143,15 @@ void LoudnessMeter::measureBatches()
     }
 }
 
-// libebur128 takes interleaved samples. They are given to it up to the end
-// of each 100 ms step, and from the fourth step on each step ends a gating
+// The samples are given to libebur128 up to the end of each 100 ms step, and from the fourth step on each step ends a gating
 // block: the track's and the album's loudness are computed from the blocks.
 int LoudnessMeter::measure(const Batch &batch)
 {
-    const uint8_t *planar = batch.bytes.data();
-    const int capacity = static_cast<int>(samplesPerBatch);
-    const void *samples = nullptr;
-    switch (format_.sampleFormat) {
-    case AV_SAMPLE_FMT_S16P:
-        samples = interleave<int16_t>(planar, batch.samples, capacity, format_.channels, interleaved_);
-        break;
-    case AV_SAMPLE_FMT_S32P:
-        samples = interleave<int32_t>(planar, batch.samples, capacity, format_.channels, interleaved_);
-        break;
-    default:
-        samples = interleave<float>(planar, batch.samples, capacity, format_.channels, interleaved_);
-        break;
-    }
+    const uint8_t *samples = batch.bytes.data();
     const std::size_t frameBytes = static_cast<std::size_t>(format_.channels) * bytesPerSample_;
     for (std::size_t done = 0; done < static_cast<std::size_t>(batch.samples);) {
         const std::size_t frames = std::min(static_cast<std::size_t>(batch.samples) - done, samplesToStepEnd_);
-        const void *start = static_cast<const uint8_t *>(samples) + done * frameBytes;
+        const void *start = samples + done * frameBytes;
         int error = EBUR128_SUCCESS;
         switch (format_.sampleFormat) {
         case AV_SAMPLE_FMT_S16P:

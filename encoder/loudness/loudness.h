@@ -49,8 +49,9 @@ public:
     static constexpr const char *longestPeak = "99.000000";
 
 private:
-    // Planar samples as the encoder takes them, channel after channel,
-    // each with room for samplesPerBatch; the main thread only copies.
+    // Interleaved samples, as libebur128 takes them, with room for
+    // samplesPerBatch of each channel; the main thread interleaves them
+    // from the encoder's planar frames.
     struct Batch
     {
         std::vector<uint8_t> bytes;
@@ -72,7 +73,6 @@ private:
     int bytesPerSample_ = 0;
     Batch filling_;
     // The measuring thread's own.
-    std::vector<unsigned char> interleaved_; // scratch buffer
     std::size_t samplesIn100ms_ = 0;
     std::size_t samplesToStepEnd_ = 0; // until the next 100 ms step ends
     bool stepsAreWindows_ = false;     // libebur128's 100 ms window is one step
