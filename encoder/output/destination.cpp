@@ -216,8 +216,25 @@ Status TempFile::commit(const Destination &destination)
     if (fsync(descriptor_) != 0)
         return systemFailure("cannot write the output", errno);
     if (namedPath_.empty()) {
+        // Linked straight to a free destination, the output never has a
+        // hidden name that a kill could leave behind.
+        if (linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, destination.path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            const int closed = close(descriptor_);
+            descriptor_ = -1;
+            if (closed != 0) {
+                const int error = errno;
+                unlink(destination.path.c_str()); // the file just linked, nobody else's
+                return systemFailure("cannot write the output", error);
+            }
+            committed_ = true;
+            syncDirectory(destination.directory);
+            return Status::success();
+        }
+        if (errno != EEXIST)
+            return systemFailure("cannot name the output in \"" + destination.directory + "\"", errno);
         if (Status status = linkUnnamed(destination); !status.ok())
             return status;
+        announcePartialFile(namedPath_);
     }
     const int closed = close(descriptor_);
     descriptor_ = -1;

@@ -38,9 +38,11 @@ public:
     // unnamed file), for writers that open files by name.
     const std::string &path() const { return path_; }
 
-    // Writes the file through to the disk, gives the unnamed file a hidden
-    // name and renames it onto the destination, which it thereby replaces in
-    // one step.
+    // Writes the file through to the disk and puts it at the destination:
+    // an unnamed file is linked there when nothing is there yet; otherwise
+    // the file (the unnamed one given a hidden name first, which goes to
+    // standard error as above) is renamed onto the destination, which it
+    // thereby replaces in one step.
     Status commit(const Destination &destination);
 
 private:

@@ -4,6 +4,7 @@
 
 #include "audiofixtures.h"
 #include "encodertool.h"
+#include "toolcontract.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -158,6 +159,9 @@ void TestEncoderOutput::replacesRegularFile()
     QVERIFY2(run.succeeded(), qPrintable(run.describe()));
     QVERIFY(qAbs(measure(output).seconds() - 10.0) < 0.03);
     QCOMPARE(entries(folder), QStringList{"out.mp3"});
+    // Replacing passes through a hidden name, named for the program to
+    // remove should the tool be killed before the rename.
+    QVERIFY2(run.err.contains(toolcontract::kPartialFilePrefix), qPrintable(run.describe()));
 }
 
 void TestEncoderOutput::followsLinkToRegularFile()
