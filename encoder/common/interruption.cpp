@@ -2,6 +2,7 @@
 
 #include "toolcontract.h"
 
+#include <atomic>
 #include <csignal>
 #include <initializer_list>
 #include <string>
@@ -12,8 +13,11 @@ namespace interruption {
 
 namespace {
 
-// The only mutable global of the tool: written by the handler, read by the loops.
-volatile std::sig_atomic_t requestedSignal = 0;
+// The only mutable global of the tool: written by the handler, read by the
+// loops of every thread. A lock-free atomic is safe in a signal handler and,
+// unlike a volatile sig_atomic_t, between threads.
+std::atomic<int> requestedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // Longest time the tool may still take once a stop was requested: a call
 // that does not return (a stalled file system) is then ended by SIGALRM.
@@ -21,10 +25,9 @@ constexpr unsigned int stopDeadlineSeconds = toolcontract::kStopDeadlineSeconds;
 
 extern "C" void recordSignal(int signalNumber)
 {
-    if (requestedSignal == 0) {
-        requestedSignal = signalNumber;
+    int none = 0;
+    if (requestedSignal.compare_exchange_strong(none, signalNumber))
         alarm(stopDeadlineSeconds);
-    }
 }
 
 extern "C" int pollInterruption(void *)
@@ -56,7 +59,7 @@ int requestedBy()
 
 Status stopped()
 {
-    return Status::failure("stopped by signal " + std::to_string(requestedSignal));
+    return Status::failure("stopped by signal " + std::to_string(requestedSignal.load()));
 }
 
 AVIOInterruptCB ioCallback()
