@@ -20,7 +20,7 @@
 // libebur128 while the audio passes: the integrated loudness (EBU R128)
 // against a reference of -18 LUFS, and the largest sample.
 //
-// libebur128 costs about a fifth of the encoding time, so it runs on a
+// The measurement costs about a fifteenth of the encoding time, so it runs on a
 // thread of its own: the conversion hands it batches of samples and only
 // waits for it when it falls several batches behind, and at the end.
 class LoudnessMeter
