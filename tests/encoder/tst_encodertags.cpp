@@ -346,6 +346,11 @@ void TestEncoderTags::loudnessMatchesEbur128_data()
     QTest::newRow("quiet 1 kHz tone, stereo") << "sine=frequency=1000,volume=0.05,aformat=channel_layouts=stereo" << "a.wav";
     QTest::newRow("loud 100 Hz tone, 48 kHz mono") << "sine=frequency=100:sample_rate=48000,volume=7" << "b.flac";
     QTest::newRow("pink noise, stereo") << "anoisesrc=color=pink:amplitude=0.3:seed=3,aformat=channel_layouts=stereo" << "c.flac";
+    // Loud and quiet seconds by turns: the gating decides.
+    QTest::newRow("pink noise in bursts, stereo")
+        << "anoisesrc=color=pink:amplitude=0.3:seed=4,volume=volume='if(lt(mod(t\\,2)\\,1)\\,1\\,0.03)':eval=frame,"
+           "aformat=channel_layouts=stereo"
+        << "g.wav";
     QTest::newRow("full-scale white noise, 32 kHz") << "anoisesrc=amplitude=1:sample_rate=32000:seed=5" << "d.wav";
     QTest::newRow("very quiet brown noise") << "anoisesrc=color=brown:amplitude=0.002:seed=9" << "e.flac";
     QTest::newRow("silence") << "anullsrc" << "f.wav";
