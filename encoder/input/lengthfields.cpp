@@ -131,16 +131,19 @@ unsigned waveFormat(const HeaderReader &file, uint64_t data, uint64_t size)
     if (format != extensible)
         return static_cast<unsigned>(format);
     // libavformat reads the subformat only when cbSize covers it, and takes
-    // the sample size from the valid bits when they are given.
+    // the sample size from the valid bits when they are given: rounded up to
+    // whole bytes for integers, as it stands for floats.
+    constexpr uint64_t ieeeFloat = 3;
     uint64_t extraSize = 0;
     uint64_t bits = 0;
     uint64_t validBits = 0;
     if (size < 40 || !file.number(data + 16, 2, false, extraSize) || extraSize < 22
         || !file.number(data + 14, 2, false, bits) || !file.number(data + 18, 2, false, validBits)
-        || (validBits != 0 && (validBits + 7) / 8 != (bits + 7) / 8)
         || !file.number(data + 24, 2, false, format) || !file.has(data + 26, guidTail, 14))
         return 0;
-    return static_cast<unsigned>(format);
+    const bool sizeAgrees = validBits == 0
+                            || (format == ieeeFloat ? validBits == bits : (validBits + 7) / 8 == (bits + 7) / 8);
+    return sizeAgrees ? static_cast<unsigned>(format) : 0;
 }
 
 // RIFF WAVE and RF64: "RIFF"/"RF64" <size> "WAVE", then chunks <id> <size>

@@ -143,13 +143,15 @@ def odd_float_files(out):
 
 
 def extensible_valid_bits(out):
-    """A 2-second float WAV whose extensible header gives 288 valid bits:
-    libavformat takes its sample size from them and finds no decoder."""
+    """2-second float WAVs whose extensible header gives 288 or 26 valid
+    bits: libavformat takes the sample size from them (for floats without
+    rounding it up to whole bytes) and finds no decoder."""
     guid = struct.pack("<H", 3) + b"\x00\x00\x00\x00\x10\x00\x80\x00\x00\xaa\x00\x38\x9b\x71"
-    fmt = struct.pack("<HHIIHHHHI", 0xFFFE, 1, 8000, 32000, 4, 32, 22, 288, 4) + guid
     data = struct.pack("<16000f", *([0.25, -0.25] * 8000))
-    body = b"WAVE" + riff_chunk(b"fmt ", fmt) + riff_chunk(b"data", data)
-    write(os.path.join(out, "extensible-valid-bits.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
+    for valid_bits, name in ((288, "extensible-valid-bits.wav"), (26, "extensible-float-valid-bits.wav")):
+        fmt = struct.pack("<HHIIHHHHI", 0xFFFE, 1, 8000, 32000, 4, 32, 22, valid_bits, 4) + guid
+        body = b"WAVE" + riff_chunk(b"fmt ", fmt) + riff_chunk(b"data", data)
+        write(os.path.join(out, name), b"RIFF" + struct.pack("<I", len(body)) + body)
 
 
 def float_of_16_bits(out):
