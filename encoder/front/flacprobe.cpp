@@ -72,9 +72,18 @@ bool readMetadata(int descriptor, StreamInfo &info, off_t &firstFrame)
     return false;
 }
 
+// What the first frame's header says of its subframes.
+struct FrameHeader
+{
+    unsigned blockSize = 0;
+    unsigned channelCode = 0; // 0-7 independent channels, 8-10 stereo decorrelated
+    unsigned bits = 0;
+    std::size_t bytes = 0;    // the header's, with its CRC-8
+};
+
 // The first frame's header (RFC 9639, 9.1): sync code, block size, rate,
 // channels, sample size, coded number, optional fields, CRC-8.
-bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset)
+bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset, FrameHeader &header)
 {
     static constexpr unsigned rates[] = {0, 88200, 176400, 192000, 8000, 16000, 22050, 24000,
                                          32000, 44100, 48000, 96000};
@@ -118,6 +127,7 @@ bool firstFrameAgrees(int descriptor, const StreamInfo &info, off_t offset)
     }
     const unsigned channels = channelCode < 8 ? channelCode + 1 : channelCode <= 10 ? 2 : 0;
     const unsigned bits = sizeCode == 0 ? info.bitsPerSample : sampleSizes[sizeCode];
+    header = FrameHeader{blockSize, channelCode, bits, static_cast<std::size_t>(at + 1)};
     return blockCode != 0 && rateCode != 15 && crc8(h, at) == h[at] && blockSize <= info.maxBlockSize
         && rate == info.sampleRate && channels == info.channels && bits == info.bitsPerSample;
 }
@@ -142,7 +152,7 @@ uint16_t crc16Step(uint16_t crc, unsigned char byte)
 // the next frame's sync code starts, or at the end of the file, within the
 // largest frame size STREAMINFO gives. A damaged frame the decoder would
 // skip, or a file cut inside it, makes the converter answer instead.
-bool firstFrameIntact(int descriptor, const StreamInfo &info, off_t firstFrame)
+bool firstFrameIntact(int descriptor, const StreamInfo &info, off_t firstFrame, std::vector<unsigned char> &frame)
 {
     constexpr off_t largestFrame = off_t(1) << 21; // more than any block's samples take
     struct stat file = {};
@@ -162,10 +172,147 @@ bool firstFrameIntact(int descriptor, const StreamInfo &info, off_t firstFrame)
             continue;
         const bool atEnd = next == bytes.size();
         const bool nextSync = next + 1 < bytes.size() && bytes[next] == 0xFF && (bytes[next + 1] & 0xFE) == 0xF8;
-        if ((atEnd && toEnd) || nextSync)
+        if ((atEnd && toEnd) || nextSync) {
+            bytes.resize(next);
+            frame = std::move(bytes);
             return true;
+        }
     }
     return false;
+}
+
+// Bits of a frame, most significant first; reading past its end fails.
+class BitReader
+{
+public:
+    BitReader(const std::vector<unsigned char> &bytes, std::size_t end) : bytes_(bytes), endBit_(end * 8) {}
+
+    bool read(unsigned count, uint64_t &value)
+    {
+        if (count > endBit_ - std::min(bit_, endBit_))
+            return false;
+        value = 0;
+        for (unsigned i = 0; i < count; ++i, ++bit_)
+            value = (value << 1) | ((bytes_[bit_ / 8] >> (7 - bit_ % 8)) & 1);
+        return true;
+    }
+    bool skip(uint64_t count)
+    {
+        if (count > endBit_ - std::min(bit_, endBit_))
+            return false;
+        bit_ += count;
+        return true;
+    }
+    // The zeros before the next one, which is read too.
+    bool unary(uint64_t limit, uint64_t &zeros)
+    {
+        uint64_t bit = 1;
+        for (zeros = 0; zeros <= limit; ++zeros) {
+            if (!read(1, bit))
+                return false;
+            if (bit)
+                return true;
+        }
+        return false;
+    }
+    std::size_t byteAligned() const { return (bit_ + 7) / 8; }
+    void seek(std::size_t byte) { bit_ = byte * 8; }
+
+private:
+    const std::vector<unsigned char> &bytes_;
+    const std::size_t endBit_;
+    std::size_t bit_ = 0;
+};
+
+// A subframe's residual (RFC 9639, 9.2.7), as libavcodec's decoder takes it:
+// Rice coding with 4- or 5-bit parameters (the other two methods are
+// reserved), partitions that divide the block, and values that fit 32 bits.
+bool residualDecodes(BitReader &bits, unsigned blockSize, unsigned order)
+{
+    uint64_t method = 0;
+    uint64_t partitionOrder = 0;
+    if (!bits.read(2, method) || method > 1 || !bits.read(4, partitionOrder))
+        return false;
+    const unsigned perPartition = blockSize >> partitionOrder;
+    if ((perPartition << partitionOrder) != blockSize || order > perPartition)
+        return false;
+    const unsigned parameterBits = method == 0 ? 4 : 5;
+    const uint64_t escape = (1u << parameterBits) - 1;
+    for (unsigned partition = 0; partition < (1u << partitionOrder); ++partition) {
+        const unsigned samples = partition == 0 ? perPartition - order : perPartition;
+        uint64_t parameter = 0;
+        if (!bits.read(parameterBits, parameter))
+            return false;
+        if (parameter == escape) {
+            uint64_t width = 0;
+            if (!bits.read(5, width) || !bits.skip(width * samples))
+                return false;
+            continue;
+        }
+        for (unsigned i = 0; i < samples; ++i) {
+            uint64_t quotient = 0;
+            if (!bits.unary((uint64_t(1) << (32 - parameter)) - 1, quotient) || !bits.skip(parameter))
+                return false;
+        }
+    }
+    return true;
+}
+
+// One subframe (RFC 9639, 9.2): constant, verbatim, fixed prediction of
+// order 0-4 or linear prediction, with wasted bits; what libavcodec's decoder
+// refuses (reserved types, a coefficient precision of 16, a negative shift,
+// more than 32 bits a sample) fails here too.
+bool subframeDecodes(BitReader &bits, unsigned blockSize, unsigned sampleBits)
+{
+    uint64_t padding = 0;
+    uint64_t type = 0;
+    uint64_t wastedFlag = 0;
+    if (!bits.read(1, padding) || padding != 0 || !bits.read(6, type) || !bits.read(1, wastedFlag))
+        return false;
+    if (wastedFlag) {
+        uint64_t zeros = 0;
+        if (!bits.unary(sampleBits, zeros) || zeros + 1 >= sampleBits)
+            return false;
+        sampleBits -= static_cast<unsigned>(zeros + 1);
+    }
+    if (sampleBits > 32)
+        return false;
+    if (type == 0)
+        return bits.skip(sampleBits);
+    if (type == 1)
+        return bits.skip(uint64_t(sampleBits) * blockSize);
+    if (type >= 8 && type <= 12) {
+        const unsigned order = static_cast<unsigned>(type - 8);
+        return bits.skip(uint64_t(sampleBits) * order) && residualDecodes(bits, blockSize, order);
+    }
+    if (type < 32)
+        return false;
+    const unsigned order = static_cast<unsigned>(type - 31);
+    uint64_t precision = 0;
+    uint64_t shift = 0;
+    if (!bits.skip(uint64_t(sampleBits) * order) || !bits.read(4, precision) || precision == 15
+        || !bits.read(5, shift) || (shift & 0x10) != 0 || !bits.skip((precision + 1) * order))
+        return false;
+    return residualDecodes(bits, blockSize, order);
+}
+
+// The first frame's subframes are all of a kind the decoder takes, and they
+// fill the frame up to its CRC-16 (with the padding to a whole byte).
+bool subframesDecode(const std::vector<unsigned char> &frame, const FrameHeader &header)
+{
+    if (frame.size() < header.bytes + 2)
+        return false;
+    BitReader bits(frame, frame.size() - 2);
+    bits.seek(header.bytes);
+    const unsigned channels = header.channelCode < 8 ? header.channelCode + 1 : 2;
+    for (unsigned channel = 0; channel < channels; ++channel) {
+        // The side channel of a decorrelated pair has a bit more.
+        const bool side = (header.channelCode == 8 && channel == 1) || (header.channelCode == 9 && channel == 0)
+                          || (header.channelCode == 10 && channel == 1);
+        if (!subframeDecodes(bits, header.blockSize, header.bits + (side ? 1 : 0)))
+            return false;
+    }
+    return bits.byteAligned() == frame.size() - 2;
 }
 
 } // namespace
@@ -176,10 +323,13 @@ bool flacSeconds(TagLib::IOStream *stream, int descriptor, long &seconds)
     const TagLib::FLAC::Properties *properties = file.isValid() ? file.audioProperties() : nullptr;
     StreamInfo info;
     off_t firstFrame = 0;
+    FrameHeader header;
+    std::vector<unsigned char> frame;
     if (!properties || properties->sampleFrames() == 0 || properties->sampleRate() <= 0
         || !readMetadata(descriptor, info, firstFrame)
         || info.sampleRate != static_cast<unsigned>(properties->sampleRate())
-        || !firstFrameAgrees(descriptor, info, firstFrame) || !firstFrameIntact(descriptor, info, firstFrame))
+        || !firstFrameAgrees(descriptor, info, firstFrame, header)
+        || !firstFrameIntact(descriptor, info, firstFrame, frame) || !subframesDecode(frame, header))
         return false;
     seconds = wholeSeconds(static_cast<long long>(properties->sampleFrames()), properties->sampleRate());
     return true;

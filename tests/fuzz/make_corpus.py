@@ -212,6 +212,15 @@ def crc8(data):
     return crc
 
 
+def crc16(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x8005) & 0xFFFF if crc & 0x8000 else (crc << 1) & 0xFFFF
+    return crc
+
+
 def first_frame(flac):
     """Offset of the first frame: after "fLaC" and the metadata blocks."""
     at = 4
@@ -262,6 +271,9 @@ def damaged_only_frame(out):
     data[8 + 13] = (data[8 + 13] & 0xF0) | (total >> 32)
     data[8 + 14:8 + 18] = struct.pack(">I", total & 0xFFFFFFFF)
     write(os.path.join(out, "damaged-only-frame-stated-long.flac"), data)
+    # The same frame with its CRC-16 made to match: only the subframe tells.
+    data[-2:] = struct.pack(">H", crc16(data[at:-2]))
+    write(os.path.join(out, "reserved-residual-coding.flac"), data)
 
 
 def second_streaminfo(out):
