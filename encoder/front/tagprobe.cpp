@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -48,6 +49,14 @@ Kind sniff(const unsigned char *head, std::size_t size)
         const std::size_t length = std::strlen(text);
         return offset + length <= size && std::memcmp(head + offset, text, length) == 0;
     };
+    if (at(4, "ftypM4A ") || at(4, "ftypM4B "))
+        return Kind::Mp4; // audio files; films and other brands go to the converter
+    // libavformat takes any file whose bytes 4 to 8 name one of these
+    // QuickTime boxes for QuickTime before all others (in a WAV or an AIFF,
+    // that is the size field).
+    for (const char *box : {"moov", "mdat", "pnot", "udta", "ftyp"})
+        if (at(4, box))
+            return Kind::Other;
     if (at(0, "RIFF") && at(8, "WAVE"))
         return Kind::Wave;
     if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
@@ -57,8 +66,6 @@ Kind sniff(const unsigned char *head, std::size_t size)
     // Ogg: the first page holds the identification packet alone.
     if (at(0, "OggS") && size > 26 && head[26] == 1)
         return at(28, "\x01vorbis") ? Kind::Vorbis : at(28, "OpusHead") ? Kind::Opus : Kind::Other;
-    if (at(4, "ftypM4A ") || at(4, "ftypM4B "))
-        return Kind::Mp4; // audio files; films and other brands go to the converter
     if (at(0, "ID3") || (size >= 2 && head[0] == 0xFF && (head[1] & 0xE0) == 0xE0))
         return Kind::Mpeg;
     return Kind::Other;

@@ -166,6 +166,9 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             fields.waveFormat = waveFormat(file, data, size);
         } else if (file.has(position, "ds64", 4)) {
             ds64 = data;
+        } else if ((file.has(position, "LIST", 4) || file.has(position, "list", 4)) && size < 4) {
+            fields.ambiguous = true; // too short for its type: libavformat refuses the file
+            return;
         } else if (file.has(position, "data", 4)) {
             uint64_t riffSize = 0;
             uint64_t real = 0;
@@ -202,6 +205,9 @@ void readWave(const HeaderReader &file, LengthFields &fields)
         fitChunk(file, fields, position, size);
         position = data + size + (size & 1);
     }
+    // libavformat reads every chunk to the end of the file; those not looked
+    // at here could be any.
+    fields.ambiguous = true;
 }
 
 // Wave64: chunks named by GUIDs whose first four bytes are the RIFF names,

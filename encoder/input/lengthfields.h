@@ -37,7 +37,9 @@ struct LengthFields
     // mdhd that disagrees with the sample table or an edit list that does
     // more than leave out the encoder's delay and padding. libavformat then
     // plays other audio than the header's first chunk says (the last "data"
-    // chunk, the last COMM, all of SSND, the samples within the edit).
+    // chunk, the last COMM, all of SSND, the samples within the edit). Also
+    // a WAV that libavformat may not open at all: one with a LIST chunk too
+    // short for its type, or more chunks than are looked at.
     bool ambiguous = false;
     // MP4 (one sound track): its media time scale, the length of its
     // samples and the least of it that its edit list keeps, in that scale.

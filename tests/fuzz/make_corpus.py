@@ -168,6 +168,20 @@ def second_ssnd_streamed(out):
     write(os.path.join(out, "second-ssnd-streamed.aiff"), b"FORM" + struct.pack(">I", len(form)) + form)
 
 
+def wave_libavformat_refuses(out):
+    """2-second WAVs libavformat does not open as WAV: one whose RIFF size reads
+    "moov" (QuickTime's probe wins), one with an empty LIST chunk after its
+    audio, and one whose LIST chunk comes after more chunks than the front
+    looks at."""
+    data = struct.pack("<16000h", *([1000, -1000] * 8000))
+    body = b"WAVE" + wave_fmt(1, 1, 8000, 16) + riff_chunk(b"data", data)
+    write(os.path.join(out, "riff-size-moov.wav"), b"RIFFmoov" + body)
+    short_list = body + b"LIST" + struct.pack("<I", 0)
+    write(os.path.join(out, "empty-list.wav"), b"RIFF" + struct.pack("<I", len(short_list)) + short_list)
+    late_list = body + riff_chunk(b"junk", b"") * 70 + b"LIST" + struct.pack("<I", 2) + b"IN"
+    write(os.path.join(out, "late-short-list.wav"), b"RIFF" + struct.pack("<I", len(late_list)) + late_list)
+
+
 def two_data_chunks(out):
     first = struct.pack("<800h", *([1000, -1000] * 400))
     second = struct.pack("<400h", *([2000] * 400))
@@ -353,6 +367,7 @@ def regression(out):
     second_comm(out)
     second_ssnd_streamed(out)
     extensible_valid_bits(out)
+    wave_libavformat_refuses(out)
     float_of_16_bits(out)
     flac_files(out)
     # AAC's priming samples are cut by an edit list.
