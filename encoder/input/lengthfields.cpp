@@ -86,13 +86,16 @@ void addPatch(LengthFields &fields, uint64_t offset, int bytes, bool bigEndian, 
 // holds after its header gets the size it really has. libavformat allocates
 // and clears some chunks (LIST INFO entries, bext's history) at their stated
 // size before reading them: a damaged or hostile size field would cost
-// gigabytes for a file of a few bytes.
+// gigabytes for a file of a few bytes. A LIST chunk keeps room for its
+// type, since libavformat refuses a shorter one (the type read at the end of
+// the file is none).
 void fitChunk(const HeaderReader &file, LengthFields &fields, uint64_t position, uint64_t size)
 {
     const uint64_t data = position + 8;
     if (data > file.size() || size <= file.size() - data)
         return;
-    addPatch(fields, position + 4, 4, false, file.size() - data);
+    const bool list = file.has(position, "LIST", 4) || file.has(position, "list", 4);
+    addPatch(fields, position + 4, 4, false, std::max<uint64_t>(file.size() - data, list ? 4 : 0));
 }
 
 // Classifies the audio's stated size (`field` is the raw length field).

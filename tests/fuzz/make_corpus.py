@@ -201,6 +201,12 @@ def overlong_list(out):
     info = b"INFO" + b"INAM" + struct.pack("<I", huge) + b"Title"
     body = b"WAVE" + wave_fmt(1, 1, 8000, 16) + b"LIST" + struct.pack("<I", 0xFFFFFFF0) + info
     write(os.path.join(out, "overlong-list.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
+    # A 2-second WAV ending in the header of a LIST chunk that states more
+    # than the file holds: cut to the bytes left, it would be too short for
+    # libavformat.
+    data = struct.pack("<16000h", *([1000, -1000] * 8000))
+    body = b"WAVE" + wave_fmt(1, 1, 8000, 16) + riff_chunk(b"data", data) + b"list" + struct.pack("<I", 0x7473696C)
+    write(os.path.join(out, "overlong-list-at-end.wav"), b"RIFF" + struct.pack("<I", len(body)) + body)
 
 
 def channel_count(m4a, channels):
