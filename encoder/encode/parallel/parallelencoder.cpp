@@ -256,13 +256,19 @@ Status ParallelEncoder::finish(PacketSink &sink)
 {
     if (!split_)
         return single_.finish(sink);
-    // The rest of a split stream goes in two halves, so that the threads
-    // end about together instead of one encoding up to a whole chunk alone.
+    // The chunk kept ready that no worker has taken goes back to the rest,
+    // and the rest goes in pieces, a few for each thread, all queued at once:
+    // the threads end about together instead of one encoding a whole chunk
+    // (or two halves) alone while the others wait.
+    takeBackReady();
     const int64_t rest = inputFrames_ - keepFrom_;
-    if (nextChunk_ > 0 && rest >= 2 * (parallel::Grid::kPrimingFrames + parallel::Grid::kLookaheadFrames)) {
-        std::unique_ptr<Chunk> half;
-        cut(keepFrom_ + rest / 2, half);
-        if (Status status = dispatch(std::move(half), 1); !status.ok())
+    const int64_t smallest = parallel::Grid::kPrimingFrames + parallel::Grid::kLookaheadFrames;
+    const int64_t wanted = 2 * static_cast<int64_t>(workers_.size() + 1);
+    const int64_t pieces = nextChunk_ > 0 ? std::max<int64_t>(1, std::min(wanted, rest / smallest)) : 1;
+    for (int64_t piece = 1; piece < pieces; ++piece) {
+        std::unique_ptr<Chunk> chunk;
+        cut(keepFrom_ + (inputFrames_ - keepFrom_) / (pieces - piece + 1), chunk);
+        if (Status status = dispatch(std::move(chunk), SIZE_MAX); !status.ok())
             return status;
     }
     auto chunk = std::make_unique<Chunk>();
@@ -285,6 +291,27 @@ Status ParallelEncoder::finish(PacketSink &sink)
     Status status = deliver(sink, true);
     stopWorkers();
     return status;
+}
+
+// Takes the chunk kept ready for a worker back into the input, unless a
+// worker has taken it.
+void ParallelEncoder::takeBackReady()
+{
+    std::unique_ptr<Chunk> ready;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (pending_.empty() || pending_.back()->index + 1 != nextChunk_)
+            return;
+        ready = std::move(pending_.back());
+        pending_.pop_back();
+        encoderOf_.pop_back();
+    }
+    --nextChunk_;
+    ready->input.truncate(inputBase_ - ready->inputFirst);
+    input_.copyTail(0, ready->input);
+    input_ = std::move(ready->input);
+    inputBase_ = ready->inputFirst;
+    keepFrom_ = ready->keepFrom;
 }
 
 // Queues the chunk for the workers, starting one if none is idle and the

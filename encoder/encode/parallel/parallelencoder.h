@@ -74,6 +74,7 @@ private:
 
     parallel::FrameRun newRun() const;
     void cut(int64_t until, std::unique_ptr<parallel::Chunk> &chunk);
+    void takeBackReady();
     Status dispatch(std::unique_ptr<parallel::Chunk> chunk, std::size_t ready);
     void startWorker();
     Status encodeHere(parallel::Chunk &chunk);
