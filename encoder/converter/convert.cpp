@@ -20,20 +20,6 @@
 
 namespace {
 
-// One reusable frame of the encoder's frame size.
-Status allocateChunk(const AudioFormat &format, int samples, libav::FramePtr &chunk)
-{
-    chunk.reset(av_frame_alloc());
-    if (!chunk)
-        return Status::failure("out of memory");
-    chunk->format = format.sampleFormat;
-    chunk->sample_rate = format.sampleRate;
-    chunk->nb_samples = samples;
-    av_channel_layout_default(&chunk->ch_layout, format.channels);
-    const int error = av_frame_get_buffer(chunk.get(), 0);
-    return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
-}
-
 // Feeds the encoder (and the loudness meter, if any) from the queue: whole
 // frames, or at the end also the shorter rest.
 Status encodeQueued(Resampler &resampler, ParallelEncoder &encoder, PacketSink &packets, LoudnessMeter *loudness,
@@ -171,7 +157,7 @@ private:
             if (Status status = loudness_.open(format); !status.ok())
                 return status;
         }
-        return allocateChunk(format, encoder_.frameSize(), chunk_);
+        return allocateFrame(format, encoder_.frameSize(), chunk_); // one reusable frame
     }
 
     // The tag is written before the audio, with the loudness frames holding

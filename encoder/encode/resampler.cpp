@@ -45,6 +45,19 @@ Status setAveragingMatrix(SwrContext *swr, int inputChannels, int outputChannels
 
 } // namespace
 
+Status allocateFrame(const AudioFormat &format, int samples, libav::FramePtr &frame)
+{
+    frame.reset(av_frame_alloc());
+    if (!frame)
+        return Status::failure("out of memory");
+    frame->format = format.sampleFormat;
+    frame->sample_rate = format.sampleRate;
+    frame->nb_samples = samples;
+    av_channel_layout_default(&frame->ch_layout, format.channels);
+    const int error = av_frame_get_buffer(frame.get(), 0);
+    return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
+}
+
 Resampler::~Resampler()
 {
     av_channel_layout_uninit(&inputLayout_);

@@ -11,6 +11,9 @@ struct AudioFormat
     int channels = 0;
 };
 
+// A frame of `samples` samples in format, with its buffers.
+Status allocateFrame(const AudioFormat &format, int samples, libav::FramePtr &frame);
+
 // Converts decoded frames (any sample format, rate and channel layout, even
 // changing within the stream) to the encoder's format, downmixing more than
 // two channels to stereo (with one matrix whatever the sample format, scaled

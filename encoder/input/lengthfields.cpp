@@ -89,13 +89,18 @@ void addPatch(LengthFields &fields, uint64_t offset, int bytes, bool bigEndian, 
 // gigabytes for a file of a few bytes. A LIST chunk keeps room for its
 // type, since libavformat refuses a shorter one (the type read at the end of
 // the file is none).
+bool isListChunk(const HeaderReader &file, uint64_t position)
+{
+    return file.has(position, "LIST", 4) || file.has(position, "list", 4);
+}
+
 void fitChunk(const HeaderReader &file, LengthFields &fields, uint64_t position, uint64_t size)
 {
     const uint64_t data = position + 8;
     if (data > file.size() || size <= file.size() - data)
         return;
-    const bool list = file.has(position, "LIST", 4) || file.has(position, "list", 4);
-    addPatch(fields, position + 4, 4, false, std::max<uint64_t>(file.size() - data, list ? 4 : 0));
+    const uint64_t least = isListChunk(file, position) ? 4 : 0;
+    addPatch(fields, position + 4, 4, false, std::max(file.size() - data, least));
 }
 
 // Classifies the audio's stated size (`field` is the raw length field).
@@ -169,7 +174,7 @@ void readWave(const HeaderReader &file, LengthFields &fields)
             fields.waveFormat = waveFormat(file, data, size);
         } else if (file.has(position, "ds64", 4)) {
             ds64 = data;
-        } else if ((file.has(position, "LIST", 4) || file.has(position, "list", 4)) && size < 4) {
+        } else if (isListChunk(file, position) && size < 4) {
             fields.ambiguous = true; // too short for its type: libavformat refuses the file
             return;
         } else if (file.has(position, "data", 4)) {

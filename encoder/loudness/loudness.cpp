@@ -143,8 +143,9 @@ void LoudnessMeter::measureBatches()
     }
 }
 
-// The samples are given to libebur128 up to the end of each 100 ms step, and from the fourth step on each step ends a gating
-// block: the track's and the album's loudness are computed from the blocks.
+// The samples are given to libebur128 up to the end of each 100 ms step,
+// and from the fourth step on each step ends a gating block: the track's
+// and the album's loudness are computed from the blocks.
 int LoudnessMeter::measure(const Batch &batch)
 {
     const uint8_t *samples = batch.bytes.data();

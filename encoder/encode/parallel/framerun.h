@@ -42,6 +42,8 @@ public:
     void clear();
 
 private:
+    std::size_t slotBytes() const { return static_cast<std::size_t>(frameSize_) * sampleBytes_; }
+
     int frameSize_ = 0;
     std::size_t sampleBytes_ = 0; // per plane
     std::vector<std::vector<uint8_t>> planes_; // frameSize_ samples per frame

@@ -1,6 +1,5 @@
 #include "encode/parallel/parallelencoder.h"
 
-#include "common/averror.h"
 #include "common/interruption.h"
 
 #include <algorithm>
@@ -58,15 +57,7 @@ public:
     {
         if (Status status = encoder_.open(format, quality); !status.ok())
             return status;
-        frame_.reset(av_frame_alloc());
-        if (!frame_)
-            return Status::failure("out of memory");
-        frame_->format = format.sampleFormat;
-        frame_->sample_rate = format.sampleRate;
-        frame_->nb_samples = encoder_.frameSize();
-        av_channel_layout_default(&frame_->ch_layout, format.channels);
-        const int error = av_frame_get_buffer(frame_.get(), 0);
-        return error < 0 ? avFailure("cannot allocate sample buffers", error) : Status::success();
+        return allocateFrame(format, encoder_.frameSize(), frame_);
     }
     int id() const { return id_; }
 
@@ -197,6 +188,8 @@ Status ParallelEncoder::open(const AudioFormat &format, int quality, std::unique
     format_ = format;
     quality_ = quality;
     grid_ = std::make_unique<parallel::Grid>(format.sampleRate, single_.frameSize());
+    if (split_)
+        input_ = newRun();
     return Status::success();
 }
 
@@ -204,8 +197,6 @@ Status ParallelEncoder::encode(AVFrame &frame, PacketSink &sink)
 {
     if (!split_)
         return single_.encode(frame, sink);
-    if (inputFrames_ == 0)
-        input_ = newRun();
     if (Status status = input_.append(frame); !status.ok())
         return status;
     samples_ += frame.nb_samples;
